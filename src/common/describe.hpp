@@ -1,0 +1,160 @@
+// One description per record: its name and its fields in declaration order, each with
+// its key, its member and its presence rule. The field's kind follows from the member's
+// type. Every decoder and encoder is generic over these descriptions.
+//
+//   template <> struct Describe<MapInput> {
+//       static constexpr std::string_view name = "MapInput";
+//       static constexpr auto fields = std::tuple{field("narration", &MapInput::narration)};
+//   };
+//
+// Kinds by member type: double; std::uint32_t (and, in results, the other integers);
+// std::string; an enumeration with EnumNames<E>; a text-form value with TextForm<T>
+// (parsed from and written as a string); a described record; std::vector<K>; and
+// std::optional<K> for optional fields and for list entries that may be absent.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <vector>
+
+#include "common/result.hpp"
+
+namespace lorvane {
+
+enum class Presence {
+    required,   // absent: "missing field"; null: a value of the wrong kind
+    optional,   // absent or null: no value; in results, left out when it has no value
+    defaulted,  // absent: the member's default initialiser; null: a value of the wrong kind
+};
+
+template <class Record, class Member>
+struct Field {
+    using record_type = Record;
+    using member_type = Member;
+    std::string_view key;
+    Member Record::*member;
+    Presence presence;
+};
+
+template <class Record, class Member>
+constexpr Field<Record, Member> field(std::string_view key, Member Record::*member,
+                                      Presence presence = Presence::required) {
+    return {key, member, presence};
+}
+
+// Specialised per record: `name` and `fields`.
+template <class T>
+struct Describe;
+
+// Specialised per enumeration: `names`, indexed by the enumerator's value (0, 1, ...).
+template <class T>
+struct EnumNames;
+
+// Specialised per text-form value:
+//   static Result<T, std::string> parse(std::string_view);  // message on rejection
+//   static void format(const T&, std::string& out);
+template <class T>
+struct TextForm;
+
+template <class T, class = void>
+inline constexpr bool is_record = false;
+template <class T>
+inline constexpr bool is_record<T, std::void_t<decltype(Describe<T>::fields)>> = true;
+
+template <class T, class = void>
+inline constexpr bool is_named_enum = false;
+template <class T>
+inline constexpr bool is_named_enum<T, std::void_t<decltype(EnumNames<T>::names)>> = true;
+
+template <class T, class = void>
+inline constexpr bool is_text_form = false;
+template <class T>
+inline constexpr bool is_text_form<T, std::void_t<decltype(TextForm<T>::parse)>> = true;
+
+template <class T>
+inline constexpr bool is_optional = false;
+template <class T>
+inline constexpr bool is_optional<std::optional<T>> = true;
+
+template <class T>
+inline constexpr bool is_vector = false;
+template <class T>
+inline constexpr bool is_vector<std::vector<T>> = true;
+
+template <class T>
+inline constexpr std::size_t field_count = std::tuple_size_v<std::decay_t<decltype(Describe<T>::fields)>>;
+
+// Calls f(field) for every field of T, in declaration order.
+template <class T, class F>
+constexpr void for_each_field(F&& f) {
+    std::apply([&](const auto&... fields) { (f(fields), ...); }, Describe<T>::fields);
+}
+
+// Calls f(field) for the field at `index` (declaration order); false if there is none.
+template <class T, class F>
+constexpr bool visit_field(std::size_t index, F&& f) {
+    return std::apply(
+        [&](const auto&... fields) {
+            std::size_t i = 0;
+            return ((i++ == index ? (f(fields), true) : false) || ...);
+        },
+        Describe<T>::fields);
+}
+
+// Index of the field whose key is `key`, or field_count<T> when no field has it.
+template <class T>
+constexpr std::size_t field_index(std::string_view key) {
+    std::size_t found = field_count<T>;
+    std::size_t i = 0;
+    for_each_field<T>([&](const auto& f) {
+        if (found == field_count<T> && f.key == key) found = i;
+        ++i;
+    });
+    return found;
+}
+
+// "struct EmiRequest"
+template <class T>
+std::string record_kind_text() {
+    return "struct " + std::string(Describe<T>::name);
+}
+
+// "struct EmiRequest with 7 elements", "struct MapInput with 1 element"
+template <class T>
+std::string record_array_text() {
+    std::string text = record_kind_text<T>();
+    text += " with " + std::to_string(field_count<T>) + (field_count<T> == 1 ? " element" : " elements");
+    return text;
+}
+
+// Index of the enumerator named `name`, or -1.
+template <class E>
+int enum_index(std::string_view name) {
+    const auto& names = EnumNames<E>::names;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name) return static_cast<int>(i);
+    return -1;
+}
+
+template <class E>
+std::string_view enum_name(E value) {
+    return EnumNames<E>::names[static_cast<std::size_t>(value)];
+}
+
+// Shared decoding messages of both request forms.
+std::string missing_field_message(std::string_view key);
+std::string duplicate_field_message(std::string_view key);
+std::string unknown_variant_message(std::string_view name, const std::string_view* names,
+                                    std::size_t count);
+
+template <class E>
+std::string unknown_variant_message(std::string_view name) {
+    const auto& names = EnumNames<E>::names;
+    return unknown_variant_message(name, names.data(), names.size());
+}
+
+}  // namespace lorvane
