@@ -1,0 +1,18 @@
+// The amortisation schedule, its calendar, the year summaries and the totals.
+#pragma once
+
+#include <cstdint>
+
+#include "emi/records.hpp"
+#include "emi/solve.hpp"
+
+namespace lorvane::emi {
+
+// Whether every row of an n-month schedule from `start` has a year that fits 32 bits.
+bool calendar_fits(const YearMonth& start, std::uint32_t months);
+
+// The finished response for a validated request, its monthly rate and its solved loan;
+// the calendar must fit.
+EmiResponse build_response(const EmiRequest& request, double rate, const SolvedLoan& loan);
+
+}  // namespace lorvane::emi
