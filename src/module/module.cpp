@@ -1,0 +1,172 @@
+// The module lorvane: its initialisation and its six functions, each running the same
+// pipeline: extract the argument, decode the request, run the engine, encode the result.
+#include <string>
+#include <utility>
+
+#include "categorizer/engine.hpp"
+#include "emi/engine.hpp"
+#include "module/arguments.hpp"
+#include "module/fault.hpp"
+#include "module/json_decoder.hpp"
+#include "module/json_writer.hpp"
+#include "module/object_decoder.hpp"
+#include "module/object_encoder.hpp"
+#include "module/py_ref.hpp"
+#include "module/python.hpp"
+
+namespace lorvane {
+
+namespace {
+
+struct ComputeEmi {
+    static constexpr const char* name = "compute_emi";
+    static constexpr const char* json_name = "compute_emi_json";
+    static auto run(const emi::EmiRequest& request) { return emi::compute_loan(request); }
+};
+
+struct CategorizeTransactions {
+    static constexpr const char* name = "categorize_transactions";
+    static constexpr const char* json_name = "categorize_transactions_json";
+    static auto run(const categorizer::CategorizeRequest& request) {
+        return categorizer::categorize(request);
+    }
+};
+
+struct DeriveRules {
+    static constexpr const char* name = "derive_rules";
+    static constexpr const char* json_name = "derive_rules_json";
+    static auto run(const categorizer::DeriveRulesRequest& request) {
+        return categorizer::derive_category_rules(request);
+    }
+};
+
+template <class F>
+struct FirstArgument;
+template <class R, class A>
+struct FirstArgument<R (*)(const A&)> {
+    using type = A;
+};
+template <class Op>
+using Request = typename FirstArgument<decltype(&Op::run)>::type;
+
+PyObject* raise_engine_error(const EngineError& error) {
+    const std::string text = error.message();
+    PyRef message = PyRef::steal(
+        PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    if (message) PyErr_SetObject(PyExc_ValueError, message.get());
+    return nullptr;
+}
+
+template <class Op>
+PyObject* object_entry(PyObject*, PyObject* args, PyObject* kwargs) {
+    return fault_barrier([&]() -> PyObject* {
+        PyObject* argument = extract_argument(Op::name, "request", args, kwargs);
+        if (!argument) return nullptr;
+        auto result = [&] {
+            auto request = decode_object<Request<Op>>(argument);
+            if (!request) {
+                raise_object_error(std::move(request).error(), "invalid request: ");
+                return std::optional<decltype(Op::run(request.value()))>{};
+            }
+            return std::optional{Op::run(request.value())};
+        }();
+        if (!result) return nullptr;
+        if (!*result) return raise_engine_error(result->error());
+        auto encoded = encode_object(result->value());
+        if (!encoded) {
+            raise_object_error(std::move(encoded).error(), "could not build result: ");
+            return nullptr;
+        }
+        return std::move(encoded).value().release();
+    });
+}
+
+template <class Op>
+PyObject* json_entry(PyObject*, PyObject* args, PyObject* kwargs) {
+    return fault_barrier([&]() -> PyObject* {
+        PyObject* argument = extract_argument(Op::json_name, "request_json", args, kwargs);
+        if (!argument) return nullptr;
+        std::string text;
+        if (!request_text(argument, text)) return nullptr;
+        auto result = [&] {
+            auto request = decode_json<Request<Op>>(text);
+            if (!request) {
+                const std::string message = "invalid request: " + request.error().display();
+                PyErr_SetString(PyExc_ValueError, message.c_str());
+                return std::optional<decltype(Op::run(request.value()))>{};
+            }
+            return std::optional{Op::run(request.value())};
+        }();
+        if (!result) return nullptr;
+        if (!*result) return raise_engine_error(result->error());
+        std::string out;
+        out.reserve(128);
+        encode_json(result->value(), out);
+        return object_encoder_detail::make_text(out).release();
+    });
+}
+
+// Text signatures: the interpreter reports "(request)" and no further documentation.
+#define LORVANE_FUNCTION(op, name, json_name)                                                 \
+    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&object_entry<op>)),   \
+     METH_VARARGS | METH_KEYWORDS, name "(request)\n--\n\n"},                                 \
+    {json_name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&json_entry<op>)), \
+     METH_VARARGS | METH_KEYWORDS, json_name "(request_json)\n--\n\n"}
+
+PyMethodDef functions[] = {
+    LORVANE_FUNCTION(ComputeEmi, "compute_emi", "compute_emi_json"),
+    LORVANE_FUNCTION(CategorizeTransactions, "categorize_transactions", "categorize_transactions_json"),
+    LORVANE_FUNCTION(DeriveRules, "derive_rules", "derive_rules_json"),
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT, "lorvane", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+// Appends `name` to the module's __all__ (created on first use) and sets the attribute.
+bool add_export(PyObject* module, PyObject* name, PyObject* value) {
+    PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
+        PyErr_Clear();
+        all = PyRef::steal(PyList_New(0));
+        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return false;
+    }
+    if (PyList_Append(all.get(), name) < 0) return false;
+    return PyObject_SetAttr(module, name, value) == 0;
+}
+
+PyObject* initialise() {
+    static PyObject* created = nullptr;  // the module, kept for the life of the process
+    if (created) {
+        PyErr_SetString(PyExc_ImportError,
+                        "lorvane may only be initialised once per interpreter process");
+        return nullptr;
+    }
+    PyRef module = PyRef::steal(PyModule_Create2(&module_definition, PYTHON_ABI_VERSION));
+    if (!module) return nullptr;
+
+    PyRef version_name = PyRef::steal(PyUnicode_FromString("__version__"));
+    PyRef version = PyRef::steal(PyUnicode_FromString("0.1.1"));
+    if (!version_name || !version || !add_export(module.get(), version_name.get(), version.get()))
+        return nullptr;
+
+    PyRef module_name = PyRef::steal(PyModule_GetNameObject(module.get()));
+    if (!module_name) return nullptr;
+    for (PyMethodDef& definition : functions) {
+        PyRef function = PyRef::steal(PyCFunction_NewEx(&definition, module.get(), module_name.get()));
+        if (!function) return nullptr;
+        PyRef name = PyRef::steal(PyObject_GetAttrString(function.get(), "__name__"));
+        if (!name || !add_export(module.get(), name.get(), function.get())) return nullptr;
+    }
+    created = PyRef::borrow(module.get()).release();
+    return module.release();
+}
+
+}  // namespace
+
+}  // namespace lorvane
+
+PyMODINIT_FUNC PyInit_lorvane(void) {
+    return lorvane::fault_barrier([] { return lorvane::initialise(); });
+}

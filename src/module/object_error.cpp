@@ -1,0 +1,103 @@
+#include "module/object_error.hpp"
+
+#include <stdexcept>
+
+#include "module/fault.hpp"
+
+namespace lorvane {
+
+namespace {
+
+// UTF-8 of a str, unpaired surrogates written as U+FFFD.
+bool str_to_utf8_replacing(PyObject* text, std::string& out) {
+    PyRef bytes = PyRef::steal(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
+    if (!bytes) return false;
+    const char* data = PyBytes_AsString(bytes.get());
+    const Py_ssize_t size = PyBytes_Size(bytes.get());
+    out.reserve(out.size() + static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+        // A surrogate passes as ED A0..BF xx, which valid UTF-8 never holds.
+        if (static_cast<unsigned char>(data[i]) == 0xED && i + 2 < size &&
+            static_cast<unsigned char>(data[i + 1]) >= 0xA0) {
+            out += "\xEF\xBF\xBD";
+            i += 2;
+        } else {
+            out += data[i];
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string type_qualname(PyObject* object) {
+    PyRef name = PyRef::steal(
+        PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+    std::string text;
+    if (!name || !PyUnicode_Check(name.get()) || !str_to_utf8_replacing(name.get(), text)) {
+        PyErr_Clear();
+        return "object";
+    }
+    return text;
+}
+
+bool str_to_utf8(PyObject* text, std::string& out) {
+    PyRef bytes = PyRef::steal(PyUnicode_AsUTF8String(text));
+    if (!bytes) return false;
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) return false;
+    out.assign(data, static_cast<std::size_t>(size));
+    return true;
+}
+
+ObjectError ObjectError::unexpected_type(PyObject* value, std::string_view expected) {
+    std::string text = "unexpected type: '";
+    text += type_qualname(value);
+    text += "' object cannot be converted to '";
+    text += expected;
+    text += '\'';
+    return message(std::move(text));
+}
+
+ObjectError ObjectError::from_interpreter() {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (!type) throw PythonApiFailure();  // no exception set: an interpreter call misbehaved
+    PyErr_NormalizeException(&type, &value, &traceback);
+    PyRef owned_type = PyRef::steal(type);
+    PyRef owned_value = PyRef::steal(value);
+    PyRef owned_traceback = PyRef::steal(traceback);
+
+    if (!PyErr_GivenExceptionMatches(type, PyExc_Exception)) {
+        if (traceback && value) PyException_SetTraceback(value, traceback);
+        return {{}, std::move(owned_type), std::move(owned_value), std::move(owned_traceback)};
+    }
+
+    std::string text = value ? type_qualname(value) : std::string("Exception");
+    text += ": ";
+    PyRef str = PyRef::steal(value ? PyObject_Str(value) : nullptr);
+    if (!str || !str_to_utf8_replacing(str.get(), text)) {
+        PyErr_Clear();
+        text += "<exception str() failed>";
+    }
+    return message(std::move(text));
+}
+
+void raise_object_error(ObjectError&& error, const char* prefix) {
+    if (error.propagates()) {
+        PyErr_Restore(error.pending_type.release(), error.pending_value.release(),
+                      error.pending_traceback.release());
+        return;
+    }
+    std::string text = prefix;
+    text += error.text;
+    PyRef message = PyRef::steal(
+        PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    if (!message) return;
+    PyErr_SetObject(PyExc_ValueError, message.get());
+}
+
+}  // namespace lorvane
