@@ -17,8 +17,9 @@ void append_float(std::string& out, double value) {
     }
     // Shortest round-trip digits in scientific form: d[.ddd]e[+-]x
     char sci[32];
-    auto [end, ec] = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+    auto [end, ec] = std::to_chars(sci, sci + sizeof sci - 1, value, std::chars_format::scientific);
     (void)ec;
+    *end = '\0';  // atoi below reads the exponent up to here
     const char* e = sci;
     while (*e != 'e') ++e;
     char digits[20];
