@@ -135,8 +135,9 @@ bool decode_list(PyObject* object, std::vector<T>& out, ObjectError& error) {
         error = ObjectError::from_interpreter();
         return false;
     }
-    // A custom sequence may lie about its length: reserve only what a real list holds.
-    const bool concrete = PyList_Check(object) || PyTuple_Check(object);
+    // A custom sequence, or a subclass of list or tuple with its own __len__, may lie about
+    // its length: reserve the whole length only for an exact list or tuple.
+    const bool concrete = PyList_CheckExact(object) || PyTuple_CheckExact(object);
     out.reserve(static_cast<std::size_t>(concrete ? length : std::min<Py_ssize_t>(length, 1024)));
     for (Py_ssize_t i = 0; i < length; ++i) {
         PyRef item = PyRef::steal(PySequence_GetItem(object, i));
