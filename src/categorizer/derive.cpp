@@ -164,6 +164,22 @@ const TokenCount* choose_pattern(TokenTable& table, const Groups& groups, std::s
     return best;
 }
 
+struct Chosen {
+    std::uint64_t category_head;  // leading_bytes of the category
+    const DeriveInput* group;     // the input that opened the group
+    const TokenCount* pattern;
+};
+
+// The first eight bytes of text as a big-endian number, zero-padded: ordering these
+// numbers orders the texts, except where they are equal.
+std::uint64_t leading_bytes(std::string_view text) noexcept {
+    std::uint64_t head = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        head = (head << 8) | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+    }
+    return head;
+}
+
 }  // namespace
 
 Result<DeriveRulesResponse, EngineError> derive_category_rules(const DeriveRulesRequest& request) {
@@ -173,25 +189,25 @@ Result<DeriveRulesResponse, EngineError> derive_category_rules(const DeriveRules
     const LoweredTexts lowered = lower_narrations(data);
     TokenTable table = count_tokens(lowered, seed);
 
-    std::vector<std::pair<std::uint32_t, const TokenCount*>> chosen;  // (group, pattern)
+    std::vector<Chosen> chosen;
     std::vector<std::uint32_t> touched;
     for (std::size_t g = 0; g < groups.count(); ++g) {
         if (const TokenCount* pattern = choose_pattern(table, groups, g, touched)) {
-            chosen.emplace_back(static_cast<std::uint32_t>(g), pattern);
+            const DeriveInput& first = data[groups.first_input[g]];
+            chosen.push_back(Chosen{leading_bytes(first.category), &first, pattern});
         }
     }
-    // std::string compares as unsigned bytes, a proper prefix first.
-    auto key = [&](std::uint32_t g) {
-        const DeriveInput& first = data[groups.first_input[g]];
-        return std::tie(first.category, first.merchant);
-    };
-    std::sort(chosen.begin(), chosen.end(), [&](const auto& a, const auto& b) { return key(a.first) < key(b.first); });
+    // std::string compares as unsigned bytes, a proper prefix first; the leading bytes
+    // settle most comparisons without touching the strings.
+    std::sort(chosen.begin(), chosen.end(), [](const Chosen& a, const Chosen& b) {
+        if (a.category_head != b.category_head) return a.category_head < b.category_head;
+        return std::tie(a.group->category, a.group->merchant) < std::tie(b.group->category, b.group->merchant);
+    });
 
     DeriveRulesResponse response;
     response.rules.reserve(chosen.size());
-    for (const auto& [group, pattern] : chosen) {
-        const DeriveInput& first = data[groups.first_input[group]];
-        response.rules.push_back(CategoryRule{std::string(pattern->token), first.category, first.merchant});
+    for (const Chosen& c : chosen) {
+        response.rules.push_back(CategoryRule{std::string(c.pattern->token), c.group->category, c.group->merchant});
     }
     return response;
 }

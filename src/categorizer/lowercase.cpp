@@ -3,7 +3,6 @@
 // through the Final_Sigma context.
 #include "categorizer/lowercase.hpp"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -98,7 +97,7 @@ void lowercase_append(std::string_view text, std::string& out) {
         }
         p += d.size;
         const std::size_t needed = w + kMaxCharOutput + static_cast<std::size_t>(end - p);
-        if (needed > out.size()) out.resize(std::max(needed, out.size() + out.size() / 2));
+        if (needed > out.size()) out.resize(needed);  // capacity still grows geometrically
         dst = out.data();
         for (unsigned i = 0; i < lower.size; ++i) w += unicode::encode_utf8(lower.chars[i], dst + w);
     }
