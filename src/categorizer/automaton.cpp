@@ -1,0 +1,206 @@
+#include "categorizer/automaton.hpp"
+
+#include <algorithm>
+
+namespace lorvane::categorizer {
+namespace {
+
+constexpr std::uint32_t none = SubstringAutomaton::none;
+
+// The trie of the patterns, its states numbered breadth first, each state's children
+// numbered consecutively in increasing class order.
+struct Trie {
+    std::uint32_t states = 1;
+    std::vector<std::uint32_t> own;          // smallest index of a pattern ending here, or none
+    std::vector<std::uint32_t> first_child;  // one per state, plus one past the last
+    std::vector<std::uint8_t> in_class;      // class of the edge into each state
+};
+
+std::uint32_t common_prefix(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    return static_cast<std::uint32_t>(std::mismatch(a.begin(), a.begin() + n, b.begin()).first -
+                                      a.begin());
+}
+
+// Walking the patterns in sorted order creates the states of each depth in the order of
+// their prefixes, which is a breadth-first order in which siblings are contiguous: so one
+// pass counts the states of each depth and a second numbers them.
+Trie build_trie(std::span<const std::string_view> patterns,
+                const std::array<std::uint8_t, 256>& class_of) {
+    const auto n = static_cast<std::uint32_t>(patterns.size());
+    // Sorted by the first eight bytes as one big-endian number, then by the whole pattern,
+    // then by index, so that equal patterns keep list order.
+    struct Key {
+        std::uint64_t head;
+        std::uint32_t index;
+    };
+    std::vector<Key> keys(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        std::uint64_t head = 0;
+        for (std::size_t k = 0; k < 8; ++k) {
+            const auto byte = k < patterns[i].size() ? static_cast<unsigned char>(patterns[i][k]) : 0u;
+            head = head << 8 | byte;
+        }
+        keys[i] = {head, i};
+    }
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        if (a.head != b.head) return a.head < b.head;
+        const int c = patterns[a.index].compare(patterns[b.index]);
+        return c < 0 || (c == 0 && a.index < b.index);
+    });
+    std::vector<std::uint32_t> order(n);
+    for (std::uint32_t k = 0; k < n; ++k) order[k] = keys[k].index;
+    keys = {};
+
+    std::vector<std::uint32_t> shared(n);  // bytes shared with the pattern sorted before
+    std::size_t longest = 0;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        const std::string_view p = patterns[order[k]];
+        shared[k] = k == 0 ? 0 : common_prefix(patterns[order[k - 1]], p);
+        longest = std::max(longest, p.size());
+    }
+
+    std::vector<std::uint32_t> next_id(longest + 2, 0);  // first free number at each depth
+    next_id[1] = 1;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        for (std::size_t d = shared[k] + 1; d <= patterns[order[k]].size(); ++d) ++next_id[d + 1];
+    }
+    for (std::size_t d = 1; d + 1 < next_id.size(); ++d) next_id[d + 1] += next_id[d];
+
+    Trie trie;
+    trie.states = next_id.back();
+    trie.own.assign(trie.states, none);
+    trie.in_class.assign(trie.states, 0);
+    trie.first_child.assign(trie.states + 1, 0);
+    std::vector<std::uint32_t> path(longest + 1, 0);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        const std::string_view p = patterns[order[k]];
+        for (std::size_t d = shared[k]; d < p.size(); ++d) {
+            const std::uint32_t id = next_id[d + 1]++;
+            path[d + 1] = id;
+            trie.in_class[id] = class_of[static_cast<unsigned char>(p[d])];
+            ++trie.first_child[path[d] + 1];
+        }
+        std::uint32_t& own = trie.own[path[p.size()]];
+        own = std::min(own, order[k]);
+    }
+    trie.first_child[0] = 1;
+    for (std::uint32_t s = 0; s < trie.states; ++s) trie.first_child[s + 1] += trie.first_child[s];
+    return trie;
+}
+
+}  // namespace
+
+SubstringAutomaton::SubstringAutomaton(std::span<const std::string_view> patterns,
+                                       std::size_t dense_budget) {
+    std::array<bool, 256> used{};
+    for (std::string_view p : patterns) {
+        for (char ch : p) used[static_cast<unsigned char>(ch)] = true;
+    }
+    for (int b = 'A'; b <= 'Z'; ++b) folds_ascii_capitals_ = folds_ascii_capitals_ && !used[b];
+    for (int b = 0; b < 256; ++b) {
+        if (used[b]) class_of_[b] = static_cast<std::uint8_t>(classes_++);
+    }
+    if (folds_ascii_capitals_) {
+        for (int b = 'A'; b <= 'Z'; ++b) class_of_[b] = class_of_[b - 'A' + 'a'];
+    }
+
+    Trie trie = build_trie(patterns, class_of_);
+    states_ = trie.states;
+    first_child_ = std::move(trie.first_child);
+    in_class_ = std::move(trie.in_class);
+    const std::size_t full_row = classes_ + 1;
+    all_dense_ = std::size_t{states_} * full_row * sizeof(std::uint32_t) <= dense_budget;
+    const std::size_t stride = all_dense_ ? full_row : classes_;
+    dense_states_ = all_dense_ ? states_
+                              : static_cast<std::uint32_t>(std::clamp<std::size_t>(
+                                    dense_budget / (stride * sizeof(std::uint32_t)), 1, states_));
+
+    // Breadth first: a state's failure link and its row are known before its children's.
+    // Rows hold state numbers until the end. When every state is dense, the rows of the
+    // states that recognise a pattern are put last, so that scanning tells them by number.
+    std::vector<std::uint32_t> place;
+    std::uint32_t low = 1, high = states_;
+    if (all_dense_) place.assign(states_, 0);
+    auto row = [&](std::uint32_t s) {
+        return rows_.data() + (all_dense_ ? place[s] : s) * stride;
+    };
+    rows_.assign(std::size_t{dense_states_} * stride, 0);
+    fail_.assign(states_, 0);
+    best_.assign(states_, none);
+    auto step = [&](std::uint32_t s, std::uint8_t c) {
+        for (; s >= dense_states_; s = fail_[s]) {
+            if (const std::uint32_t t = child(s, c); t != none) return t;
+        }
+        return row(s)[c];
+    };
+    for (std::uint32_t s = 0; s < states_; ++s) {
+        const std::uint32_t begin = first_child_[s], end = first_child_[s + 1];
+        if (s < dense_states_) {
+            std::uint32_t* r = row(s);
+            if (s != 0) std::copy_n(row(fail_[s]), classes_, r);
+            for (std::uint32_t t = begin; t < end; ++t) r[in_class_[t]] = t;
+        }
+        for (std::uint32_t t = begin; t < end; ++t) {
+            fail_[t] = s == 0 ? 0 : step(fail_[s], in_class_[t]);
+            best_[t] = std::min(trie.own[t], best_[fail_[t]]);
+            if (all_dense_) place[t] = best_[t] == none ? low++ : --high;
+        }
+    }
+
+    if (all_dense_) {
+        const auto width = static_cast<std::uint32_t>(stride);
+        for (std::uint32_t s = 0; s < states_; ++s) {
+            std::uint32_t* r = row(s);
+            for (std::uint32_t c = 0; c < classes_; ++c) r[c] = place[r[c]] * width;
+            r[classes_] = best_[s];
+        }
+        match_start_ = high * width;
+        best_ = {};
+        fail_ = {};
+        first_child_ = {};
+        in_class_ = {};
+    }
+}
+
+std::uint32_t SubstringAutomaton::child(std::uint32_t state, std::uint8_t byte_class) const noexcept {
+    const auto begin = in_class_.begin() + first_child_[state];
+    const auto end = in_class_.begin() + first_child_[state + 1];
+    const auto it = std::lower_bound(begin, end, byte_class);
+    return it != end && *it == byte_class ? static_cast<std::uint32_t>(it - in_class_.begin()) : none;
+}
+
+std::uint32_t SubstringAutomaton::scan_dense(std::string_view text) const noexcept {
+    const std::uint32_t* rows = rows_.data();
+    const std::uint8_t* class_of = class_of_.data();
+    const std::uint32_t best_column = classes_;
+    const std::uint32_t match_start = match_start_;
+    std::uint32_t state = 0;
+    std::uint32_t found = none;
+    for (const char ch : text) {
+        state = rows[state + class_of[static_cast<unsigned char>(ch)]];
+        if (state >= match_start) {
+            found = std::min(found, rows[state + best_column]);
+            if (found == 0) break;
+        }
+    }
+    return found;
+}
+
+std::uint32_t SubstringAutomaton::scan_mixed(std::string_view text) const noexcept {
+    std::uint32_t state = 0;
+    std::uint32_t found = none;
+    for (const char ch : text) {
+        const std::uint8_t c = class_of_[static_cast<unsigned char>(ch)];
+        std::uint32_t next = none;
+        while (state >= dense_states_ && (next = child(state, c)) == none) state = fail_[state];
+        state = next != none ? next : rows_[std::size_t{state} * classes_ + c];
+        if (best_[state] < found) {
+            found = best_[state];
+            if (found == 0) break;
+        }
+    }
+    return found;
+}
+
+}  // namespace lorvane::categorizer
