@@ -1,0 +1,1 @@
+"""The lorvane command-line tool: loan schedules, statement categorisation and rule derivation."""
