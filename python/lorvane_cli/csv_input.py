@@ -31,8 +31,9 @@ def os_error_text(path: str, error: OSError) -> str:
 
 
 def decode_error_text(path: str, encoding: str, line: int) -> str:
-    where = f" (line {line})" if line else ""
-    return f"{path}: not {encoding} text{where}; name the file's encoding with --encoding"
+    name = "UTF-8" if encoding == "utf-8-sig" else encoding
+    where = f" after line {line}" if line else ""
+    return f"{path}: not {name} text{where}; name the file's encoding with --encoding"
 
 
 def read_text(path: str, encoding: str = "utf-8-sig") -> str:
@@ -78,8 +79,8 @@ class CsvTable:
         except csv.Error as error:
             raise CliError(f"{self.path}: line {self._reader.line_num}: {error}") from None
         except UnicodeDecodeError:
-            line = self._reader.line_num + 1
-            raise CliError(decode_error_text(self.path, self.encoding, line)) from None
+            # Text is decoded ahead of the reader, so the bad byte lies somewhere after this line.
+            raise CliError(decode_error_text(self.path, self.encoding, self._reader.line_num)) from None
 
     def column(self, name: Optional[str], candidates: Sequence[str], what: str) -> int:
         """The index of the column called `name`, else of the first candidate header found.
