@@ -269,6 +269,28 @@ def test_accepted_request_forms(text, same_as):
     assert emi_result(text) == lorvane.compute_emi(same_as)
 
 
+CATEGORIZE = {
+    "data": [{"narration": "UPI SWIGGY 1"}, {"narration": "amazon pay"}],
+    "rules": [{"pattern": "swiggy", "category": "Food", "merchant": "Swiggy"}],
+}
+DERIVE = {"data": [{"narration": "coffee beans", "category": "Food", "merchant": "Cafe"}]}
+
+
+@pytest.mark.parametrize(
+    "function, text, same_as",
+    [
+        ("categorize_transactions", '[[["UPI SWIGGY 1"],{"narration":"amazon pay"}],[["swiggy","Food","Swiggy"]]]',
+         CATEGORIZE),
+        ("categorize_transactions", '{"rules":[{"merchant":"Swiggy","category":"Food","pattern":"swiggy","x":{}}],'
+         '"data":[["UPI SWIGGY 1"],["amazon pay"]]}', CATEGORIZE),
+        ("derive_rules", '[[["coffee beans","Food","Cafe"]]]', DERIVE),
+        ("derive_rules", '{"data":[{"narration":"coffee beans","category":"Food","merchant":"Cafe"}],"x":[]}', DERIVE),
+    ],
+)
+def test_categorizer_request_forms(function, text, same_as):
+    assert json.loads(getattr(lorvane, function + "_json")(text)) == getattr(lorvane, function)(same_as)
+
+
 def rate_read_from(number):
     text = '{"mode":"emi","loanAmount":100000,"months":12,"interestRate":1,"inflationRate":' + number + "}"
     return emi_result(text)["inflationRate"]
