@@ -49,6 +49,14 @@ def positive(text: str) -> int:
     return value
 
 
+def delimiter(text: str) -> str:
+    """One character; "tab" and "\\t" name the tab."""
+    value = "\t" if text in ("tab", "\\t") else text
+    if len(value) != 1:
+        raise argparse.ArgumentTypeError(f"not a single character: {text!r}")
+    return value
+
+
 def add_output(parser: argparse.ArgumentParser, what: str) -> None:
     parser.add_argument("-o", "--output", metavar="FILE",
                         help=f"write the {what} to FILE instead of standard output")
@@ -60,8 +68,8 @@ def add_csv_options(parser: argparse.ArgumentParser) -> None:
                         help="the narration column (default: the first column called narration, "
                              "description, details or particulars)")
     parser.add_argument("--encoding", default="utf-8-sig", help="the file's text encoding (default: utf-8)")
-    parser.add_argument("--delimiter", metavar="CHAR",
-                        help="the field separator (default: detected among , ; tab |)")
+    parser.add_argument("--delimiter", metavar="CHAR", type=delimiter,
+                        help="the field separator, or tab (default: detected among , ; tab |)")
 
 
 def build_parser() -> Parser:
@@ -73,11 +81,11 @@ def build_parser() -> Parser:
     emi = commands.add_parser("emi", help="solve an EMI loan and show its schedule",
                               description="Solve an EMI loan: give the rate and two of --amount, "
                                           "--emi and --months; the third is computed.")
-    emi.add_argument("--amount", type=amount, help="the loan amount (principal)")
-    emi.add_argument("--emi", type=amount, help="the monthly instalment")
-    emi.add_argument("--months", type=int, help="the tenure in months (at most 600)")
-    emi.add_argument("--rate", type=percent, required=True, help="the yearly interest rate in percent")
-    emi.add_argument("--inflation", type=percent, help="the yearly inflation rate in percent (default 0)")
+    emi.add_argument("--amount", type=amount, metavar="N", help="the loan amount (principal)")
+    emi.add_argument("--emi", type=amount, metavar="N", help="the monthly instalment")
+    emi.add_argument("--months", type=int, metavar="N", help="the tenure in months (at most 600)")
+    emi.add_argument("--rate", type=percent, metavar="PERCENT", required=True, help="the yearly interest rate in percent")
+    emi.add_argument("--inflation", type=percent, metavar="PERCENT", help="the yearly inflation rate in percent (default 0)")
     emi.add_argument("--start", metavar="YYYY-MM", help="the month of the first instalment")
     emi.add_argument("--schedule", action="store_true", help="also print every month of the schedule")
     emi.add_argument("--json", action="store_true", help="print the full result as JSON instead")
