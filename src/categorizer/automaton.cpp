@@ -1,6 +1,7 @@
 #include "categorizer/automaton.hpp"
 
 #include <algorithm>
+#include <memory>
 
 namespace lorvane::categorizer {
 namespace {
@@ -109,57 +110,77 @@ SubstringAutomaton::SubstringAutomaton(std::span<const std::string_view> pattern
     states_ = trie.states;
     first_child_ = std::move(trie.first_child);
     in_class_ = std::move(trie.in_class);
-    const std::size_t full_row = classes_ + 1;
-    all_dense_ = std::size_t{states_} * full_row * sizeof(std::uint32_t) <= dense_budget;
-    const std::size_t stride = all_dense_ ? full_row : classes_;
-    dense_states_ = all_dense_ ? states_
-                              : static_cast<std::uint32_t>(std::clamp<std::size_t>(
-                                    dense_budget / (stride * sizeof(std::uint32_t)), 1, states_));
+    all_dense_ = std::size_t{states_} * (classes_ + 1) * sizeof(std::uint32_t) <= dense_budget;
+    if (all_dense_) {
+        link_dense(trie.own);
+    } else {
+        dense_states_ = static_cast<std::uint32_t>(std::clamp<std::size_t>(
+            dense_budget / (std::size_t{classes_} * sizeof(std::uint32_t)), 1, states_));
+        link_mixed(trie.own);
+    }
+}
 
-    // Breadth first: a state's failure link and its row are known before its children's.
-    // Rows hold state numbers until the end. When every state is dense, the rows of the
-    // states that recognise a pattern are put last, so that scanning tells them by number.
-    std::vector<std::uint32_t> place;
+// Every state gets a full row. Rows are placed so that the states that recognise a
+// pattern come last, and entries hold the target's row offset, ready for scanning.
+void SubstringAutomaton::link_dense(const std::vector<std::uint32_t>& own) {
+    const std::uint32_t width = classes_ + 1;
+    rows_ = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{states_} * width);
+    std::vector<std::uint32_t> fail(states_, 0), best(states_, none), offset(states_, 0);
+    std::vector<std::uint32_t> state_at(states_, 0);  // the state whose row is the i-th
     std::uint32_t low = 1, high = states_;
-    if (all_dense_) place.assign(states_, 0);
-    auto row = [&](std::uint32_t s) {
-        return rows_.data() + (all_dense_ ? place[s] : s) * stride;
-    };
-    rows_.assign(std::size_t{dense_states_} * stride, 0);
+    // Breadth first: the row of a state's failure link is complete before the state's.
+    for (std::uint32_t s = 0; s < states_; ++s) {
+        const std::uint32_t begin = first_child_[s], end = first_child_[s + 1];
+        for (std::uint32_t t = begin; t < end; ++t) {
+            fail[t] = s == 0 ? 0 : state_at[rows_[offset[fail[s]] + in_class_[t]] / width];
+            best[t] = std::min(own[t], best[fail[t]]);
+            const std::uint32_t at = best[t] == none ? low++ : --high;
+            state_at[at] = t;
+            offset[t] = at * width;
+        }
+        std::uint32_t* row = rows_.get() + offset[s];
+        if (s == 0) {
+            std::fill_n(row, classes_, 0);
+        } else {
+            std::copy_n(rows_.get() + offset[fail[s]], classes_, row);
+        }
+        for (std::uint32_t t = begin; t < end; ++t) row[in_class_[t]] = offset[t];
+        row[classes_] = best[s];
+    }
+    match_start_ = high * width;
+    dense_states_ = states_;
+    first_child_ = {};
+    in_class_ = {};
+}
+
+// The first dense_states_ states, the shallowest, get a full row of state numbers; the
+// others keep their children and failure links.
+void SubstringAutomaton::link_mixed(const std::vector<std::uint32_t>& own) {
+    const std::size_t width = classes_;
+    rows_ = std::make_unique_for_overwrite<std::uint32_t[]>(dense_states_ * width);
     fail_.assign(states_, 0);
     best_.assign(states_, none);
     auto step = [&](std::uint32_t s, std::uint8_t c) {
         for (; s >= dense_states_; s = fail_[s]) {
             if (const std::uint32_t t = child(s, c); t != none) return t;
         }
-        return row(s)[c];
+        return rows_[s * width + c];
     };
     for (std::uint32_t s = 0; s < states_; ++s) {
         const std::uint32_t begin = first_child_[s], end = first_child_[s + 1];
-        if (s < dense_states_) {
-            std::uint32_t* r = row(s);
-            if (s != 0) std::copy_n(row(fail_[s]), classes_, r);
-            for (std::uint32_t t = begin; t < end; ++t) r[in_class_[t]] = t;
-        }
         for (std::uint32_t t = begin; t < end; ++t) {
             fail_[t] = s == 0 ? 0 : step(fail_[s], in_class_[t]);
-            best_[t] = std::min(trie.own[t], best_[fail_[t]]);
-            if (all_dense_) place[t] = best_[t] == none ? low++ : --high;
+            best_[t] = std::min(own[t], best_[fail_[t]]);
         }
-    }
-
-    if (all_dense_) {
-        const auto width = static_cast<std::uint32_t>(stride);
-        for (std::uint32_t s = 0; s < states_; ++s) {
-            std::uint32_t* r = row(s);
-            for (std::uint32_t c = 0; c < classes_; ++c) r[c] = place[r[c]] * width;
-            r[classes_] = best_[s];
+        if (s < dense_states_) {
+            std::uint32_t* row = rows_.get() + s * width;
+            if (s == 0) {
+                std::fill_n(row, width, 0);
+            } else {
+                std::copy_n(rows_.get() + fail_[s] * width, width, row);
+            }
+            for (std::uint32_t t = begin; t < end; ++t) row[in_class_[t]] = t;
         }
-        match_start_ = high * width;
-        best_ = {};
-        fail_ = {};
-        first_child_ = {};
-        in_class_ = {};
     }
 }
 
@@ -171,7 +192,7 @@ std::uint32_t SubstringAutomaton::child(std::uint32_t state, std::uint8_t byte_c
 }
 
 std::uint32_t SubstringAutomaton::scan_dense(std::string_view text) const noexcept {
-    const std::uint32_t* rows = rows_.data();
+    const std::uint32_t* rows = rows_.get();
     const std::uint8_t* class_of = class_of_.data();
     const std::uint32_t best_column = classes_;
     const std::uint32_t match_start = match_start_;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -39,19 +40,22 @@ private:
     std::uint32_t scan_dense(std::string_view text) const noexcept;
     std::uint32_t scan_mixed(std::string_view text) const noexcept;
     std::uint32_t child(std::uint32_t state, std::uint8_t byte_class) const noexcept;
+    void link_dense(const std::vector<std::uint32_t>& own);
+    void link_mixed(const std::vector<std::uint32_t>& own);
 
     std::array<std::uint8_t, 256> class_of_{};  // class 0: a byte of no pattern
     std::uint32_t classes_ = 1;
-    std::uint32_t states_ = 1;        // state 0 is the root; states are in breadth-first order
+    std::uint32_t states_ = 1;        // state 0 is the root; numbered breadth first
     std::uint32_t dense_states_ = 1;  // states below this have a full row of transitions
     bool folds_ascii_capitals_ = true;
     bool all_dense_ = false;
 
-    // All states dense: rows of classes_ + 1 entries, the transitions as premultiplied
-    // row offsets and, last, the smallest pattern index ending at the state or any of its
-    // suffixes; the rows of states that recognise a pattern start at match_start_. Otherwise: rows of classes_ plain state numbers for the dense states,
-    // and the arrays below for every state.
-    std::vector<std::uint32_t> rows_;
+    // When all states are dense, a row is classes_ transitions, each the target's row
+    // offset, then the smallest pattern index recognised at the state (at it or at one of
+    // its suffixes); the rows of states that recognise some pattern start at match_start_.
+    // Otherwise the first dense_states_ states have rows of classes_ state numbers, and
+    // the arrays below serve every state.
+    std::unique_ptr<std::uint32_t[]> rows_;
     std::uint32_t match_start_ = 0;
     std::vector<std::uint32_t> best_;         // smallest pattern index recognised at a state
     std::vector<std::uint32_t> fail_;         // longest proper suffix that is a state
