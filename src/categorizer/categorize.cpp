@@ -1,6 +1,7 @@
 // Categorisation: each narration takes the category and merchant of the first listed
 // rule whose pattern occurs in it, both lowercased.
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,8 +73,8 @@ Result<CategorizeResponse, EngineError> categorize(const CategorizeRequest& requ
         if (rule == RuleMatcher::no_match) {
             response.data.emplace_back();
         } else {
-            response.data.emplace_back(
-                CategoryMatch{request.rules[rule].category, request.rules[rule].merchant});
+            const CategoryRule& decided = request.rules[rule];
+            response.data.emplace_back(std::in_place, decided.category, decided.merchant);
         }
     }
     return response;
