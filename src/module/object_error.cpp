@@ -80,6 +80,8 @@ ObjectError ObjectError::from_interpreter() {
     text += ": ";
     PyRef str = PyRef::steal(value ? PyObject_Str(value) : nullptr);
     if (!str || !str_to_utf8_replacing(str.get(), text)) {
+        // An interrupt (KeyboardInterrupt, SystemExit) inside str() passes through as well.
+        if (PyErr_Occurred() && !PyErr_ExceptionMatches(PyExc_Exception)) return from_interpreter();
         PyErr_Clear();
         text += "<exception str() failed>";
     }
