@@ -23,23 +23,20 @@ std::uint32_t common_prefix(std::string_view a, std::string_view b) {
                                       a.begin());
 }
 
-// Walking the patterns in sorted order creates the states of each depth in the order of
-// their prefixes, which is a breadth-first order in which siblings are contiguous: so one
-// pass counts the states of each depth and a second numbers them.
-Trie build_trie(std::span<const std::string_view> patterns,
-                const std::array<std::uint8_t, 256>& class_of) {
-    const auto n = static_cast<std::uint32_t>(patterns.size());
-    // Sorted by the first eight bytes as one big-endian number, then by the whole pattern,
-    // then by index, so that equal patterns keep list order.
+// The patterns' indices in byte order of the patterns (which is also their class order),
+// equal patterns in list order. Comparing the first eight bytes as one big-endian number
+// settles most comparisons without touching the texts.
+std::vector<std::uint32_t> sorted_order(std::span<const std::string_view> patterns) {
     struct Key {
         std::uint64_t head;
         std::uint32_t index;
     };
+    const auto n = static_cast<std::uint32_t>(patterns.size());
     std::vector<Key> keys(n);
     for (std::uint32_t i = 0; i < n; ++i) {
         std::uint64_t head = 0;
         for (std::size_t k = 0; k < 8; ++k) {
-            const auto byte = k < patterns[i].size() ? static_cast<unsigned char>(patterns[i][k]) : 0u;
+            const unsigned byte = k < patterns[i].size() ? static_cast<unsigned char>(patterns[i][k]) : 0u;
             head = head << 8 | byte;
         }
         keys[i] = {head, i};
@@ -51,7 +48,16 @@ Trie build_trie(std::span<const std::string_view> patterns,
     });
     std::vector<std::uint32_t> order(n);
     for (std::uint32_t k = 0; k < n; ++k) order[k] = keys[k].index;
-    keys = {};
+    return order;
+}
+
+// Walking the patterns in sorted order creates the states of each depth in the order of
+// their prefixes, which is a breadth-first order in which siblings are contiguous: so one
+// pass counts the states of each depth and a second numbers them.
+Trie build_trie(std::span<const std::string_view> patterns,
+                const std::array<std::uint8_t, 256>& class_of) {
+    const auto n = static_cast<std::uint32_t>(patterns.size());
+    const std::vector<std::uint32_t> order = sorted_order(patterns);
 
     std::vector<std::uint32_t> shared(n);  // bytes shared with the pattern sorted before
     std::size_t longest = 0;
@@ -99,6 +105,8 @@ SubstringAutomaton::SubstringAutomaton(std::span<const std::string_view> pattern
         for (char ch : p) used[static_cast<unsigned char>(ch)] = true;
     }
     for (int b = 'A'; b <= 'Z'; ++b) folds_ascii_capitals_ = folds_ascii_capitals_ && !used[b];
+    // Class 0 gathers the bytes of no pattern, when there are such bytes.
+    classes_ = std::find(used.begin(), used.end(), false) == used.end() ? 0 : 1;
     for (int b = 0; b < 256; ++b) {
         if (used[b]) class_of_[b] = static_cast<std::uint8_t>(classes_++);
     }

@@ -43,7 +43,7 @@ private:
     void link_dense(const std::vector<std::uint32_t>& own);
     void link_mixed(const std::vector<std::uint32_t>& own);
 
-    std::array<std::uint8_t, 256> class_of_{};  // class 0: a byte of no pattern
+    std::array<std::uint8_t, 256> class_of_{};  // bytes of no pattern share class 0
     std::uint32_t classes_ = 1;
     std::uint32_t states_ = 1;        // state 0 is the root; numbered breadth first
     std::uint32_t dense_states_ = 1;  // states below this have a full row of transitions
