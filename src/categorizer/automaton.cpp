@@ -8,15 +8,6 @@ namespace {
 
 constexpr std::uint32_t none = SubstringAutomaton::none;
 
-// The trie of the patterns, its states numbered breadth first, each state's children
-// numbered consecutively in increasing class order.
-struct Trie {
-    std::uint32_t states = 1;
-    std::vector<std::uint32_t> own;          // smallest index of a pattern ending here, or none
-    std::vector<std::uint32_t> first_child;  // one per state, plus one past the last
-    std::vector<std::uint8_t> in_class;      // class of the edge into each state
-};
-
 std::uint32_t common_prefix(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     return static_cast<std::uint32_t>(std::mismatch(a.begin(), a.begin() + n, b.begin()).first -
@@ -51,11 +42,22 @@ std::vector<std::uint32_t> sorted_order(std::span<const std::string_view> patter
     return order;
 }
 
+}  // namespace
+
+// The trie of the patterns, its states numbered breadth first, each state's children
+// numbered consecutively in increasing class order.
+struct SubstringAutomaton::Trie {
+    std::uint32_t states = 1;
+    std::vector<std::uint32_t> own;          // smallest index of a pattern ending here, or none
+    std::vector<std::uint32_t> first_child;  // one per state, plus one past the last
+    std::vector<std::uint8_t> in_class;      // class of the edge into each state
+};
+
 // Walking the patterns in sorted order creates the states of each depth in the order of
 // their prefixes, which is a breadth-first order in which siblings are contiguous: so one
 // pass counts the states of each depth and a second numbers them.
-Trie build_trie(std::span<const std::string_view> patterns,
-                const std::array<std::uint8_t, 256>& class_of) {
+SubstringAutomaton::Trie SubstringAutomaton::build_trie(
+    std::span<const std::string_view> patterns, const std::array<std::uint8_t, 256>& class_of) {
     const auto n = static_cast<std::uint32_t>(patterns.size());
     const std::vector<std::uint32_t> order = sorted_order(patterns);
 
@@ -96,8 +98,6 @@ Trie build_trie(std::span<const std::string_view> patterns,
     return trie;
 }
 
-}  // namespace
-
 SubstringAutomaton::SubstringAutomaton(std::span<const std::string_view> patterns,
                                        std::size_t dense_budget) {
     std::array<bool, 256> used{};
@@ -114,23 +114,22 @@ SubstringAutomaton::SubstringAutomaton(std::span<const std::string_view> pattern
         for (int b = 'A'; b <= 'Z'; ++b) class_of_[b] = class_of_[b - 'A' + 'a'];
     }
 
-    Trie trie = build_trie(patterns, class_of_);
+    const Trie trie = build_trie(patterns, class_of_);
     states_ = trie.states;
-    first_child_ = std::move(trie.first_child);
-    in_class_ = std::move(trie.in_class);
     all_dense_ = std::size_t{states_} * (classes_ + 1) * sizeof(std::uint32_t) <= dense_budget;
     if (all_dense_) {
-        link_dense(trie.own);
+        link_dense(trie);
     } else {
+        // Rows for a quarter of the budget: the hottest states stay in the nearest caches.
         dense_states_ = static_cast<std::uint32_t>(std::clamp<std::size_t>(
-            dense_budget / (std::size_t{classes_} * sizeof(std::uint32_t)), 1, states_));
-        link_mixed(trie.own);
+            dense_budget / 4 / (std::size_t{classes_} * sizeof(std::uint32_t)), 1, states_));
+        link_mixed(trie);
     }
 }
 
 // Every state gets a full row. Rows are placed so that the states that recognise a
 // pattern come last, and entries hold the target's row offset, ready for scanning.
-void SubstringAutomaton::link_dense(const std::vector<std::uint32_t>& own) {
+void SubstringAutomaton::link_dense(const Trie& trie) {
     const std::uint32_t width = classes_ + 1;
     rows_ = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{states_} * width);
     std::vector<std::uint32_t> fail(states_, 0), best(states_, none), offset(states_, 0);
@@ -138,10 +137,10 @@ void SubstringAutomaton::link_dense(const std::vector<std::uint32_t>& own) {
     std::uint32_t low = 1, high = states_;
     // Breadth first: the row of a state's failure link is complete before the state's.
     for (std::uint32_t s = 0; s < states_; ++s) {
-        const std::uint32_t begin = first_child_[s], end = first_child_[s + 1];
+        const std::uint32_t begin = trie.first_child[s], end = trie.first_child[s + 1];
         for (std::uint32_t t = begin; t < end; ++t) {
-            fail[t] = s == 0 ? 0 : state_at[rows_[offset[fail[s]] + in_class_[t]] / width];
-            best[t] = std::min(own[t], best[fail[t]]);
+            fail[t] = s == 0 ? 0 : state_at[rows_[offset[fail[s]] + trie.in_class[t]] / width];
+            best[t] = std::min(trie.own[t], best[fail[t]]);
             const std::uint32_t at = best[t] == none ? low++ : --high;
             state_at[at] = t;
             offset[t] = at * width;
@@ -152,51 +151,51 @@ void SubstringAutomaton::link_dense(const std::vector<std::uint32_t>& own) {
         } else {
             std::copy_n(rows_.get() + offset[fail[s]], classes_, row);
         }
-        for (std::uint32_t t = begin; t < end; ++t) row[in_class_[t]] = offset[t];
+        for (std::uint32_t t = begin; t < end; ++t) row[trie.in_class[t]] = offset[t];
         row[classes_] = best[s];
     }
     match_start_ = high * width;
     dense_states_ = states_;
-    first_child_ = {};
-    in_class_ = {};
 }
 
-// The first dense_states_ states, the shallowest, get a full row of state numbers; the
-// others keep their children and failure links.
-void SubstringAutomaton::link_mixed(const std::vector<std::uint32_t>& own) {
+// The first dense_states_ states, the shallowest, get a full row of state numbers; all
+// states keep their children and failure links.
+void SubstringAutomaton::link_mixed(const Trie& trie) {
     const std::size_t width = classes_;
     rows_ = std::make_unique_for_overwrite<std::uint32_t[]>(dense_states_ * width);
-    fail_.assign(states_, 0);
-    best_.assign(states_, none);
-    auto step = [&](std::uint32_t s, std::uint8_t c) {
-        for (; s >= dense_states_; s = fail_[s]) {
-            if (const std::uint32_t t = child(s, c); t != none) return t;
-        }
-        return rows_[s * width + c];
-    };
+    nodes_.resize(std::size_t{states_} + 1);
+    for (std::uint32_t s = 0; s <= states_; ++s) nodes_[s].first_child = trie.first_child[s];
+    nodes_[0] = {trie.first_child[0], 0, none, 0};
+    // Breadth first: a state's failure link, and its row if it has one, come before its
+    // children's.
     for (std::uint32_t s = 0; s < states_; ++s) {
-        const std::uint32_t begin = first_child_[s], end = first_child_[s + 1];
+        const std::uint32_t begin = trie.first_child[s], end = trie.first_child[s + 1];
         for (std::uint32_t t = begin; t < end; ++t) {
-            fail_[t] = s == 0 ? 0 : step(fail_[s], in_class_[t]);
-            best_[t] = std::min(own[t], best_[fail_[t]]);
+            Node& node = nodes_[t];
+            node.in_class = trie.in_class[t];
+            node.fail = s == 0 ? 0 : next_mixed(nodes_[s].fail, node.in_class);
+            node.best = std::min(trie.own[t], nodes_[node.fail].best);
         }
         if (s < dense_states_) {
             std::uint32_t* row = rows_.get() + s * width;
             if (s == 0) {
                 std::fill_n(row, width, 0);
             } else {
-                std::copy_n(rows_.get() + fail_[s] * width, width, row);
+                std::copy_n(rows_.get() + nodes_[s].fail * width, width, row);
             }
-            for (std::uint32_t t = begin; t < end; ++t) row[in_class_[t]] = t;
+            for (std::uint32_t t = begin; t < end; ++t) row[trie.in_class[t]] = t;
         }
     }
 }
 
-std::uint32_t SubstringAutomaton::child(std::uint32_t state, std::uint8_t byte_class) const noexcept {
-    const auto begin = in_class_.begin() + first_child_[state];
-    const auto end = in_class_.begin() + first_child_[state + 1];
-    const auto it = std::lower_bound(begin, end, byte_class);
-    return it != end && *it == byte_class ? static_cast<std::uint32_t>(it - in_class_.begin()) : none;
+std::uint32_t SubstringAutomaton::next_mixed(std::uint32_t state, std::uint8_t byte_class) const noexcept {
+    for (; state >= dense_states_; state = nodes_[state].fail) {
+        const std::uint32_t end = nodes_[state + 1].first_child;
+        for (std::uint32_t t = nodes_[state].first_child; t < end && nodes_[t].in_class <= byte_class; ++t) {
+            if (nodes_[t].in_class == byte_class) return t;
+        }
+    }
+    return rows_[std::size_t{state} * classes_ + byte_class];
 }
 
 std::uint32_t SubstringAutomaton::scan_dense(std::string_view text) const noexcept {
@@ -220,12 +219,9 @@ std::uint32_t SubstringAutomaton::scan_mixed(std::string_view text) const noexce
     std::uint32_t state = 0;
     std::uint32_t found = none;
     for (const char ch : text) {
-        const std::uint8_t c = class_of_[static_cast<unsigned char>(ch)];
-        std::uint32_t next = none;
-        while (state >= dense_states_ && (next = child(state, c)) == none) state = fail_[state];
-        state = next != none ? next : rows_[std::size_t{state} * classes_ + c];
-        if (best_[state] < found) {
-            found = best_[state];
+        state = next_mixed(state, class_of_[static_cast<unsigned char>(ch)]);
+        if (nodes_[state].best < found) {
+            found = nodes_[state].best;
             if (found == 0) break;
         }
     }

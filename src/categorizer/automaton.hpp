@@ -16,9 +16,10 @@ namespace lorvane::categorizer {
 class SubstringAutomaton {
 public:
     static constexpr std::uint32_t none = UINT32_MAX;
-    // Room for full transition rows; rule sets beyond it keep the shallow states dense
-    // and follow failure links through the rest.
-    static constexpr std::size_t default_dense_budget = std::size_t{32} << 20;
+    // Room for full transition rows, sized for the processor's caches rather than for
+    // memory: larger rule sets keep their shallowest states dense and follow failure
+    // links through the rest, which scans faster once the rows would no longer fit.
+    static constexpr std::size_t default_dense_budget = std::size_t{4} << 20;
 
     // Every pattern is non-empty; fewer than 2^31 patterns of fewer than 2^31 bytes in all.
     explicit SubstringAutomaton(std::span<const std::string_view> patterns,
@@ -37,11 +38,22 @@ public:
     std::uint32_t dense_states() const noexcept { return dense_states_; }
 
 private:
+    struct Trie;
+    // A state as the mixed layout keeps it.
+    struct Node {
+        std::uint32_t first_child;  // children: [first_child, the next node's first_child)
+        std::uint32_t fail;         // the longest proper suffix that is a state
+        std::uint32_t best;         // the smallest pattern index recognised here
+        std::uint8_t in_class;      // the class of the edge into this state
+    };
+
+    static Trie build_trie(std::span<const std::string_view> patterns,
+                           const std::array<std::uint8_t, 256>& class_of);
+    void link_dense(const Trie& trie);
+    void link_mixed(const Trie& trie);
     std::uint32_t scan_dense(std::string_view text) const noexcept;
     std::uint32_t scan_mixed(std::string_view text) const noexcept;
-    std::uint32_t child(std::uint32_t state, std::uint8_t byte_class) const noexcept;
-    void link_dense(const std::vector<std::uint32_t>& own);
-    void link_mixed(const std::vector<std::uint32_t>& own);
+    std::uint32_t next_mixed(std::uint32_t state, std::uint8_t byte_class) const noexcept;
 
     std::array<std::uint8_t, 256> class_of_{};  // bytes of no pattern share class 0
     std::uint32_t classes_ = 1;
@@ -54,13 +66,10 @@ private:
     // offset, then the smallest pattern index recognised at the state (at it or at one of
     // its suffixes); the rows of states that recognise some pattern start at match_start_.
     // Otherwise the first dense_states_ states have rows of classes_ state numbers, and
-    // the arrays below serve every state.
+    // nodes_ holds every state, plus one past the last.
     std::unique_ptr<std::uint32_t[]> rows_;
     std::uint32_t match_start_ = 0;
-    std::vector<std::uint32_t> best_;         // smallest pattern index recognised at a state
-    std::vector<std::uint32_t> fail_;         // longest proper suffix that is a state
-    std::vector<std::uint32_t> first_child_;  // children of s: [first_child_[s], first_child_[s + 1])
-    std::vector<std::uint8_t> in_class_;      // class of the edge into each state
+    std::vector<Node> nodes_;
 };
 
 }  // namespace lorvane::categorizer
