@@ -1,5 +1,8 @@
 // Categorisation: each narration takes the category and merchant of the first listed
-// rule whose pattern occurs in it, both lowercased.
+// rule whose pattern occurs in it, both lowercased. The patterns are lowercased once per
+// call; a narration is lowercased into a reused buffer unless it is all ASCII, which the
+// matcher reads as is, taking capitals for small letters.
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
