@@ -28,11 +28,20 @@ bool str_to_utf8_replacing(PyObject* text, std::string& out) {
     return true;
 }
 
+// "__qualname__", interned on first use and kept for the life of the process. A new str
+// per lookup would also fill the interpreter's type attribute cache with copies of it.
+PyObject* qualname_key() {
+    static PyObject* key = nullptr;
+    if (!key) key = PyUnicode_InternFromString("__qualname__");
+    return key;
+}
+
 }  // namespace
 
 std::string type_qualname(PyObject* object) {
+    PyObject* key = qualname_key();
     PyRef name = PyRef::steal(
-        PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+        key ? PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(object)), key) : nullptr);
     std::string text;
     if (!name || !PyUnicode_Check(name.get()) || !str_to_utf8_replacing(name.get(), text)) {
         PyErr_Clear();
