@@ -1,0 +1,338 @@
+"""Benchmarks of every lorvane function against what users would otherwise run: plain
+Python and the fastest libraries on PyPI, each checked to give the module's results
+before it is timed.
+
+    python benchmarks/run.py                   # full size; writes docs/benchmarks.md and .png
+    python benchmarks/run.py --scale small     # a quick look; writes nothing by default
+    python benchmarks/run.py --narrations 20000 --rule-counts 100,1000 --repeat 3 --no-write
+
+Libraries that are not installed are reported and skipped (pip install '.[bench]').
+"""
+
+import argparse
+import datetime
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import lorvane  # noqa: E402
+
+import data  # noqa: E402
+import report  # noqa: E402
+import suites  # noqa: E402
+import timing  # noqa: E402
+
+SCALES = {
+    "full": dict(narrations=100_000, rules=1_000, rule_counts=[100, 300, 1_000, 3_000, 10_000],
+                 labelled=1_000_000, repeat=5, budget=30.0, write=True),
+    "small": dict(narrations=5_000, rules=1_000, rule_counts=[100, 1_000, 10_000],
+                  labelled=20_000, repeat=3, budget=5.0, write=False),
+}
+SECTIONS = ["categorize", "scaling", "emi", "derive", "memory"]
+
+
+def parse_arguments(argv):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--scale", choices=sorted(SCALES), default="full")
+    parser.add_argument("--narrations", type=int, help="narrations per categorisation request")
+    parser.add_argument("--rules", type=int, help="rules of the categorisation comparison")
+    parser.add_argument("--rule-counts", help="rule counts of the scaling chart, comma-separated")
+    parser.add_argument("--labelled", type=int, help="labelled narrations for rule derivation")
+    parser.add_argument("--repeat", type=int, help="timed runs per implementation (median)")
+    parser.add_argument("--budget", type=float, help="seconds per implementation before it "
+                        "gets fewer runs")
+    parser.add_argument("--clock", choices=sorted(timing.CLOCKS), default="cpu")
+    parser.add_argument("--sections", default=",".join(SECTIONS),
+                        help="which of %s to run" % ",".join(SECTIONS))
+    parser.add_argument("--output", default=os.path.join(os.path.dirname(HERE), "docs"),
+                        help="directory for benchmarks.md and benchmarks.png")
+    parser.add_argument("--write", dest="write", action="store_true", default=None)
+    parser.add_argument("--no-write", dest="write", action="store_false")
+    parser.add_argument("--json", help="also write every row to this file")
+    args = parser.parse_args(argv)
+    for key, value in SCALES[args.scale].items():
+        if getattr(args, key, None) is None:
+            setattr(args, key, value)
+    if isinstance(args.rule_counts, str):
+        args.rule_counts = [int(n) for n in args.rule_counts.split(",")]
+    args.sections = [s for s in args.sections.split(",") if s]
+    unknown = set(args.sections) - set(SECTIONS)
+    if unknown:
+        parser.error("unknown sections: %s" % ", ".join(sorted(unknown)))
+    return args
+
+
+# ---- peak memory ----
+
+def probe(function, text):
+    """Peak memory of one call of `function` on `text`, in a fresh process."""
+    with tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".json", delete=False) as f:
+        f.write(text)
+    module_dir = os.path.dirname(os.path.abspath(lorvane.__file__))
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(
+        [module_dir] + [p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p]))
+    try:
+        done = subprocess.run([sys.executable, os.path.join(HERE, "memory_probe.py"), function,
+                               f.name], capture_output=True, text=True, env=env, check=True)
+        return json.loads(done.stdout.strip().splitlines()[-1])
+    finally:
+        os.unlink(f.name)
+
+
+def memory(args):
+    derive_text = suites.dumps(data.derive_case(args.labelled))
+    categorize_text = suites.dumps(data.categorize_case(args.narrations, args.rules))
+    found = []
+    for function, text in [("lorvane.derive_rules_json", derive_text),
+                           ("plain.derive_json", derive_text),
+                           ("lorvane.categorize_transactions_json", categorize_text),
+                           ("plain.categorize_json", categorize_text)]:
+        try:
+            found.append(probe(function, text))
+        except (subprocess.CalledProcessError, ValueError) as error:
+            found.append({"function": function, "error": str(error)})
+    return found
+
+
+def memory_table(found, markdown=False):
+    header = ["call", "request text", "peak above the resident size before", "× text"]
+    lines = []
+    for m in found:
+        if "error" in m:
+            lines.append([m["function"], "-", "failed: " + m["error"], "-"])
+            continue
+        lines.append([m["function"], "%.1f MB" % (m["text_bytes"] / 1e6), "%.1f MB" % (m["above"] / 1e6),
+                      "%.2f" % (m["above"] / m["text_bytes"])])
+    if markdown:
+        return "\n".join(["| " + " | ".join(header) + " |", "|" + "---|" * len(header)] +
+                         ["| " + " | ".join(line) + " |" for line in lines])
+    widths = [max(len(x[i]) for x in [header] + lines) for i in range(len(header))]
+    return "\n".join("  " + "  ".join(c.ljust(w) for c, w in zip(line, widths))
+                     for line in [header] + lines)
+
+
+# ---- targets ----
+
+def find(rows, suite, function, implementation=None, **match):
+    for row in rows:
+        if row["suite"] != suite or row["function"] != function or row["seconds"] is None:
+            continue
+        if implementation is not None and row["implementation"] != implementation:
+            continue
+        if all(row.get(k) == v for k, v in match.items()):
+            return row
+    return None
+
+
+def speedup(rows, suite, function, other, **match):
+    """How many times longer `other` takes than the module (None if either is missing)."""
+    mine = find(rows, suite, function, suites.LORVANE, **match)
+    theirs = find(rows, suite, function, other, **match)
+    if mine is None or theirs is None:
+        return None
+    return theirs["seconds"] / mine["seconds"]
+
+
+def fastest_library(rows, function, **match):
+    libraries = [r for r in rows if r["suite"] == "categorize" and r["function"] == function
+                 and r["seconds"] is not None and r["status"] == "ok"
+                 and any(name in r["implementation"] for name in ("ahocorasick", "hyperscan"))
+                 and all(r.get(k) == v for k, v in match.items())]
+    return min(libraries, key=lambda r: r["seconds"], default=None)
+
+
+def targets(rows, found, args):
+    """(description, measured, wanted, holds) for every target that this run measured."""
+    out = []
+
+    def add(description, measured, wanted, holds):
+        out.append((description, measured, wanted, holds))
+
+    at = {"rules": args.rules, "narrations": args.narrations}
+    cj = "categorize_transactions_json"
+    ratio = speedup(rows, "categorize", cj, "plain Python + json", **at)
+    if ratio is not None:
+        add("%s vs plain Python + json" % cj, "%.0f×" % ratio, "≥ 200×", ratio >= 200)
+    library = fastest_library(rows, cj, **at)
+    mine = find(rows, "categorize", cj, suites.LORVANE, **at)
+    if library and mine:
+        ratio = library["seconds"] / mine["seconds"]
+        add("%s vs fastest library (%s)" % (cj, library["implementation"]), "%.1f×" % ratio,
+            "≥ 5×", ratio >= 5)
+    ratio = speedup(rows, "categorize", cj, suites.FLOOR, **at)
+    if ratio is not None:
+        add("%s vs orjson.loads of the same text" % cj, "%.2f×" % ratio, "≥ 1× (no slower)",
+            ratio >= 1)
+    if mine:
+        add("%s throughput" % cj, "%.0f MB/s" % (mine["text_bytes"] / mine["seconds"] / 1e6),
+            "reported", None)
+    counts = sorted(args.rule_counts)
+    for function in (cj, "categorize_transactions"):
+        low = find(rows, "scaling", function, suites.LORVANE, rules=counts[0])
+        high = find(rows, "scaling", function, suites.LORVANE, rules=counts[-1])
+        if low and high and len(counts) > 1:
+            ratio = high["seconds"] / low["seconds"]
+            add("%s: time at %d rules / time at %d rules" % (function, counts[-1], counts[0]),
+                "%.2f" % ratio, "≤ 2", ratio <= 2)
+    ratio = speedup(rows, "categorize", "categorize_transactions", "plain Python", **at)
+    if ratio is not None:
+        add("categorize_transactions vs plain Python", "%.0f×" % ratio, "≥ 100×", ratio >= 100)
+    case = {"case": "emi-360-inflation-start"}
+    ratio = speedup(rows, "emi", "compute_emi", "plain Python", **case)
+    if ratio is not None:
+        add("compute_emi (360 months, inflation, start) vs plain Python", "%.0f×" % ratio, "≥ 30×",
+            ratio >= 30)
+    ratio = speedup(rows, "emi", "compute_emi_json", "plain Python + json", **case)
+    if ratio is not None:
+        add("compute_emi_json vs plain Python + json", "%.0f×" % ratio, "≥ 50×", ratio >= 50)
+    ratio = speedup(rows, "emi", "compute_emi_json", "plain Python + orjson", **case)
+    if ratio is not None:
+        add("compute_emi_json vs plain Python + orjson", "%.0f×" % ratio, "> 1×", ratio > 1)
+    ratio = speedup(rows, "derive", "derive_rules_json", "plain Python + json + Counter")
+    if ratio is not None:
+        add("derive_rules_json (%s labelled) vs plain Python + json + Counter"
+            % format(args.labelled, ","), "%.0f×" % ratio, "≥ 30×", ratio >= 30)
+    for m in found:
+        if m.get("function") == "lorvane.derive_rules_json" and "above" in m:
+            share = m["above"] / m["text_bytes"]
+            add("derive_rules_json peak memory above the baseline / request text", "%.2f" % share,
+                "≤ 3", share <= 3)
+    return out
+
+
+def targets_table(found, markdown=False):
+    header = ["target", "measured", "wanted", "holds"]
+    lines = [[d, m, w, "-" if h is None else ("yes" if h else "NO")] for d, m, w, h in found]
+    if markdown:
+        return "\n".join(["| " + " | ".join(header) + " |", "|" + "---|" * len(header)] +
+                         ["| " + " | ".join(line) + " |" for line in lines])
+    widths = [max(len(x[i]) for x in [header] + lines) for i in range(len(header))]
+    return "\n".join("  " + "  ".join(c.ljust(w) for c, w in zip(line, widths))
+                     for line in [header] + lines)
+
+
+# ---- the document ----
+
+def document(args, machine, versions, load, rows, found, goals):
+    sizes = ("%s narrations per categorisation request; %s rules in the comparison, %s in the "
+             "scaling chart; %s labelled narrations for rule derivation"
+             % (format(args.narrations, ","), format(args.rules, ","),
+                ", ".join(format(n, ",") for n in args.rule_counts), format(args.labelled, ",")))
+    lines = [
+        "# Benchmarks",
+        "",
+        "Generated by `python benchmarks/run.py` (%s scale) on %s. Every alternative "
+        "implements the same contract as the module function it stands beside and is checked "
+        "to give the same result before it is timed; times are medians of up to %d runs in "
+        "%s time of the process (slow implementations get fewer runs). \"time / lorvane\" is how "
+        "many times longer an implementation takes than lorvane on the same request."
+        % (args.scale, datetime.date.today().isoformat(), args.repeat,
+           "CPU" if args.clock == "cpu" else "wall-clock"),
+        "",
+        "## Machine",
+        "",
+        "- CPU: %s, %s cores" % (machine["cpu"], machine["cores"]),
+        "- %s, %s" % (machine["system"], machine["python"]),
+        "- load average at start and end: %s / %s" % load,
+        "- versions: " + ", ".join("%s %s" % kv for kv in versions.items()),
+        "- sizes: " + sizes,
+        "",
+        "## Targets",
+        "",
+        targets_table(goals, markdown=True),
+        "",
+        "## What is compared",
+        "",
+        "- **plain Python**: the standard library only: `json`, `str.lower()` and `in` over "
+        "the rules in order, `re` and `collections.Counter` for rule derivation, the loan "
+        "formulas and schedule in floats with `math`.",
+        "- **orjson**, **msgspec**: the fastest JSON libraries, in and out, around the "
+        "plain-Python work (msgspec with typed Structs where the records allow it; Structs "
+        "read the object form of records only).",
+        "- **pyahocorasick**, **ahocorasick-rs**, **Hyperscan**: multi-pattern search over "
+        "the lowercased narrations; the first listed matching rule is the smallest rule "
+        "index among the matches each library reports. *per narration*: one search call per "
+        "narration; *batched*: all narrations joined by a separator found in no pattern and "
+        "searched in one call, matches assigned by offset.",
+        "- **numpy-financial**: `pmt`/`nper`/`pv` for the solved quantity; the schedule, "
+        "which rounds each row before the next, stays a Python loop.",
+        "- **orjson.loads alone (floor)**: parsing the request text and nothing else.",
+        "",
+        "## Categorisation time against the number of rules",
+        "",
+        "![categorisation time against the number of rules](benchmarks.png)",
+        "",
+        "## Results",
+        report.markdown_table(rows),
+        "",
+        "## Peak memory",
+        "",
+        "Each call in a fresh process; the peak resident size during the call above the "
+        "resident size just before it, with the request text already read.",
+        "",
+        memory_table(found, markdown=True) if found else "(not measured)",
+        "",
+    ]
+    return "\n".join(lines)
+
+
+def main(argv=None):
+    args = parse_arguments(argv)
+    timer = timing.Timer(args.clock, args.repeat, args.budget)
+    machine, versions = timing.machine(), timing.versions(lorvane)
+    start_load = timing.load_average()
+    print("machine: %(cpu)s, %(cores)s cores; %(system)s; %(python)s" % machine)
+    print("versions: " + ", ".join("%s %s" % kv for kv in versions.items()))
+    print("load average: %s; clock: %s; up to %d runs each" % (start_load, args.clock, args.repeat))
+    for name, version in versions.items():
+        if version == "not installed":
+            print("note: %s is not installed; its rows are skipped" % name)
+
+    rows = []
+    if "categorize" in args.sections:
+        rows += suites.categorize_json(timer, args.narrations, args.rules)
+        rows += suites.categorize_objects(timer, args.narrations, args.rules)
+    if "scaling" in args.sections:
+        rows += suites.scaling(timer, args.narrations, args.rule_counts, max(args.rule_counts))
+    if "emi" in args.sections:
+        rows += suites.emi(timer)
+    if "derive" in args.sections:
+        rows += suites.derive(timer, args.labelled)
+    report.with_ratios(rows)
+    print(report.text_table(rows))
+
+    found = memory(args) if "memory" in args.sections else []
+    if found:
+        print("\npeak memory (fresh process per call):")
+        print(memory_table(found))
+    goals = targets(rows, found, args)
+    load = (start_load, timing.load_average())
+    print("\ntargets:")
+    print(targets_table(goals))
+    print("load average at start and end: %s / %s" % load)
+
+    if args.json:
+        with open(args.json, "w", encoding="utf-8") as out:
+            json.dump({"machine": machine, "versions": versions, "rows": rows, "memory": found},
+                      out, indent=1)
+    if args.write:
+        os.makedirs(args.output, exist_ok=True)
+        with open(os.path.join(args.output, "benchmarks.md"), "w", encoding="utf-8") as out:
+            out.write(document(args, machine, versions, load, rows, found, goals))
+        if any(r["suite"] == "scaling" for r in rows):
+            try:
+                report.chart(rows, os.path.join(args.output, "benchmarks.png"))
+            except ImportError:
+                print("note: matplotlib is not installed; no chart drawn")
+        print("wrote %s" % os.path.join(args.output, "benchmarks.md"))
+    mismatched = [r for r in rows if r["status"].startswith("differs")]
+    return 1 if mismatched else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

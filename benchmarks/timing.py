@@ -1,0 +1,93 @@
+"""Timing and the description of the machine a run happened on."""
+
+import gc
+import os
+import platform
+import statistics
+import time
+from importlib import metadata
+
+CLOCKS = {
+    # CPU time of this process (user + system): steadier than wall time on a machine
+    # that other work shares, and the same for single-threaded code.
+    "cpu": time.process_time,
+    "wall": time.perf_counter,
+}
+
+
+class Timer:
+    def __init__(self, clock="cpu", repeat=5, budget=20.0):
+        self.clock = CLOCKS[clock]
+        self.clock_name = clock
+        self.repeat = repeat
+        self.budget = budget  # seconds per implementation: slow ones get fewer runs
+
+    def median(self, function, argument, calls=1):
+        """Median seconds per call over up to `repeat` samples of `calls` calls each;
+        stops early once the samples have used the budget (at least one sample)."""
+        samples = []
+        spent = 0.0
+        gc.collect()
+        for _ in range(self.repeat):
+            start = self.clock()
+            for _ in range(calls):
+                function(argument)
+            elapsed = self.clock() - start
+            samples.append(elapsed / calls)
+            spent += elapsed
+            if spent > self.budget:
+                break
+        return statistics.median(samples), len(samples)
+
+    def calls_for(self, function, argument, target=0.05):
+        """How many calls make one sample last about `target` seconds."""
+        start = self.clock()
+        function(argument)
+        once = max(self.clock() - start, 1e-7)
+        return max(1, int(target / once))
+
+
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or platform.machine()
+
+
+def load_average():
+    try:
+        return "%.2f %.2f %.2f" % os.getloadavg()
+    except OSError:
+        return "unknown"
+
+
+def version_of(distribution):
+    try:
+        return metadata.version(distribution)
+    except metadata.PackageNotFoundError:
+        return None
+
+
+def machine():
+    """The facts a reader needs to compare a run with another."""
+    return {
+        "cpu": cpu_model(),
+        "cores": os.cpu_count(),
+        "system": "%s %s" % (platform.system(), platform.release()),
+        "python": "%s %s" % (platform.python_implementation(), platform.python_version()),
+    }
+
+
+LIBRARIES = ["orjson", "msgspec", "pyahocorasick", "ahocorasick-rs", "hyperscan",
+             "numpy-financial", "numpy"]
+
+
+def versions(module):
+    found = {"lorvane": getattr(module, "__version__", "?")}
+    for name in LIBRARIES:
+        found[name] = version_of(name) or "not installed"
+    return found
