@@ -1,0 +1,85 @@
+"""The benchmark runner at a tiny size: every alternative implementation that is installed
+gives the module's results, and the report and chart are written. No timing is checked."""
+
+import json
+import os
+import sys
+
+import pytest
+
+BENCHMARKS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "benchmarks")
+sys.path.insert(0, BENCHMARKS)
+
+import data  # noqa: E402
+import run  # noqa: E402
+from baselines import automata, plain  # noqa: E402
+
+TINY = ["--narrations", "300", "--rules", "40", "--rule-counts", "5,40", "--labelled", "600",
+        "--repeat", "1", "--budget", "1"]
+
+
+@pytest.fixture(scope="module")
+def rows(tmp_path_factory):
+    out = tmp_path_factory.mktemp("bench")
+    code = run.main(TINY + ["--output", str(out), "--write", "--json", str(out / "rows.json")])
+    with open(out / "rows.json", encoding="utf-8") as f:
+        found = json.load(f)
+    found["code"], found["out"] = code, out
+    return found
+
+
+def test_every_installed_implementation_agrees_with_the_module(rows):
+    assert rows["code"] == 0
+    bad = [(r["function"], r["implementation"], r["status"]) for r in rows["rows"]
+           if not (r["status"] in ("ok", "floor") or r["status"].startswith("not installed"))]
+    assert bad == []
+    timed = {(r["function"], r["implementation"]) for r in rows["rows"] if r["seconds"]}
+    for function in ("categorize_transactions", "categorize_transactions_json", "compute_emi",
+                     "compute_emi_json", "derive_rules", "derive_rules_json"):
+        assert (function, "lorvane") in timed
+    assert ("categorize_transactions", "plain Python") in timed
+    assert ("derive_rules_json", "plain Python + json + Counter") in timed
+
+
+def test_report_and_memory_are_written(rows):
+    text = (rows["out"] / "benchmarks.md").read_text(encoding="utf-8")
+    assert "## Targets" in text and "categorize_transactions_json" in text
+    assert all("above" in m for m in rows["memory"]), rows["memory"]
+    pytest.importorskip("matplotlib")
+    assert (rows["out"] / "benchmarks.png").stat().st_size > 0
+
+
+# The library categorisers on the cases where driving them is delicate: repeated and
+# empty patterns, a pattern with the batch separator, narrations with many matches, and
+# non-ASCII text whose UTF-8 offsets differ from its character offsets.
+RULES = [
+    {"pattern": "ÉCOLE", "category": "Education", "merchant": "École"},
+    {"pattern": "mart", "category": "Groceries", "merchant": "Mart"},
+    {"pattern": "MART", "category": "Dup", "merchant": "never decides"},
+    {"pattern": "a\nb", "category": "Odd", "merchant": "separator inside"},
+    {"pattern": "咖啡", "category": "Cafe", "merchant": "咖啡店"},
+    {"pattern": "ar", "category": "Short", "merchant": "two letters"},
+]
+NARRATIONS = ["POS ÉCOLE MART", "咖啡店 MART", "a\nb", "MARTMARTMART", "nothing here", "",
+              "ΣΑΣ ar", "école"]
+
+
+@pytest.mark.parametrize("library", sorted(automata.LIBRARIES))
+@pytest.mark.parametrize("batched", [True, False])
+@pytest.mark.parametrize("rules", [RULES, RULES + [{"pattern": "", "category": "Other",
+                                                    "merchant": "floor"}], RULES[3:4], []])
+def test_library_categorisers_on_awkward_rules(library, batched, rules):
+    try:
+        categorize = automata.make_categorizer(library, batched)
+    except ImportError:
+        pytest.skip("%s is not installed" % library)
+    request = {"data": [{"narration": n} for n in NARRATIONS], "rules": rules}
+    assert categorize(request) == plain.categorize(request)
+
+
+def test_generated_data_is_the_same_on_every_call():
+    assert data.categorize_case(50, 20) == data.categorize_case(50, 20)
+    case = data.categorize_case(2000, 100)
+    texts = [d["narration"] for d in case["data"]]
+    assert any(not t.isascii() for t in texts) and sum(t.isascii() for t in texts) > 1500
+    assert len(case["rules"]) == 100 + len(data.GENERIC_RULES)
