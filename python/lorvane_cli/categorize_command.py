@@ -9,7 +9,7 @@ from __future__ import annotations
 import argparse
 import csv
 import sys
-from typing import IO, TYPE_CHECKING, Iterable, Iterator, List, NamedTuple, Optional, Sequence
+from typing import IO, TYPE_CHECKING, Iterable, Iterator, List, NamedTuple, Optional, Sequence, Tuple
 
 import lorvane
 
@@ -85,24 +85,45 @@ def labelled(row: List[str], match: Optional[CategoryMatch], places: Sequence[in
     return out
 
 
-def categorize_table(table: CsvTable, rules: Sequence[CategoryRule], out: IO[str],
-                     column: Optional[str] = None, batch_rows: int = BATCH_ROWS,
-                     progress: Optional[Progress] = None) -> Counts:
-    """Writes the table to `out` as CSV with category and merchant filled in."""
+class Layout(NamedTuple):
+    """Where a statement's narration is read from and its results are written to."""
+
+    delimiter: str
+    narration: int
+    places: List[int]
+    width: int
+
+
+def output_layout(table: CsvTable, column: Optional[str]) -> Tuple[Layout, List[str]]:
+    """The layout of the categorised table and its header row."""
     narration = table.column(column, NARRATION_HEADERS, "narration")
     places = output_columns(table.header)
     width = max(max(places) + 1, len(table.header))
     header = table.header + [""] * (width - len(table.header))
     for place, name in zip(places, ADDED_COLUMNS):
         header[place] = header[place] or name
+    return Layout(table.delimiter, narration, places, width), header
+
+
+def narration_request(batch: Sequence[List[str]], narration: int,
+                      rules: Sequence[CategoryRule]) -> CategorizeRequest:
+    return {
+        "data": [{"narration": row[narration] if narration < len(row) else ""} for row in batch],
+        "rules": rules,
+    }
+
+
+def categorize_table(table: CsvTable, rules: Sequence[CategoryRule], out: IO[str],
+                     column: Optional[str] = None, batch_rows: int = BATCH_ROWS,
+                     progress: Optional[Progress] = None) -> Counts:
+    """Writes the table to `out` as CSV with category and merchant filled in."""
+    layout, header = output_layout(table, column)
+    places, width = layout.places, layout.width
     writer = csv.writer(out, delimiter=table.delimiter, lineterminator="\n")
     writer.writerow(header)
     rows = matched = 0
     for batch in batches(table.rows(), batch_rows):
-        request: CategorizeRequest = {
-            "data": [{"narration": row[narration] if narration < len(row) else ""} for row in batch],
-            "rules": rules,
-        }
+        request = narration_request(batch, layout.narration, rules)
         result = checked(lorvane.categorize_transactions, request, f"{table.path}: ")
         writer.writerows(labelled(row, match, places, width) for row, match in zip(batch, result["data"]))
         rows += len(batch)

@@ -82,6 +82,10 @@ class CsvTable:
             # Text is decoded ahead of the reader, so the bad byte lies somewhere after this line.
             raise CliError(decode_error_text(self.path, self.encoding, self._reader.line_num)) from None
 
+    def lines_read(self) -> int:
+        """How many lines of the file the rows read so far took (blank lines included)."""
+        return self._reader.line_num
+
     def column(self, name: Optional[str], candidates: Sequence[str], what: str) -> int:
         """The index of the column called `name`, else of the first candidate header found.
 
