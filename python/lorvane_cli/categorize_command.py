@@ -14,7 +14,7 @@ from typing import IO, TYPE_CHECKING, Iterable, Iterator, List, NamedTuple, Opti
 import lorvane
 
 from lorvane_cli.csv_input import NARRATION_HEADERS, CsvTable, open_csv
-from lorvane_cli.errors import checked
+from lorvane_cli.errors import CliError, checked
 from lorvane_cli.output import output_text
 from lorvane_cli.rules_file import load_rules
 
@@ -133,12 +133,29 @@ def categorize_table(table: CsvTable, rules: Sequence[CategoryRule], out: IO[str
     return Counts(rows, matched)
 
 
+def run_on_cluster(args: argparse.Namespace, table: CsvTable, rules: Sequence[CategoryRule],
+                   progress: Progress) -> Counts:
+    """The same work with the rows categorised by Dask workers (--workers, --scheduler)."""
+    output_layout(table, args.column)  # a missing column is reported before any cluster starts
+    try:
+        from lorvane_cli import cluster
+    except ImportError as error:
+        raise CliError(str(error)) from None
+    with cluster.dask_client(args.workers, args.scheduler, args.connect_timeout) as client:
+        with output_text(args.output, args.force, newline="") as out:
+            return cluster.categorize_on_cluster(client, table, rules, out, args.column,
+                                                 args.batch_rows, progress)
+
+
 def run(args: argparse.Namespace) -> int:
     rules = load_rules(args.rules)
     progress = Progress("categorised")
     with open_csv(args.statement, args.encoding, args.delimiter) as table:
-        with output_text(args.output, args.force, newline="") as out:
-            counts = categorize_table(table, rules, out, args.column, args.batch_rows, progress)
+        if args.workers is not None or args.scheduler is not None:
+            counts = run_on_cluster(args, table, rules, progress)
+        else:
+            with output_text(args.output, args.force, newline="") as out:
+                counts = categorize_table(table, rules, out, args.column, args.batch_rows, progress)
     progress.finish(f"{counts.rows:,} rows, {counts.matched:,} categorised, "
                     f"{counts.rows - counts.matched:,} matched no rule")
     return 0

@@ -49,6 +49,16 @@ def positive(text: str) -> int:
     return value
 
 
+def seconds(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        value = 0.0
+    if not 0 < value < float("inf"):
+        raise argparse.ArgumentTypeError(f"not a positive number of seconds: {text!r}")
+    return value
+
+
 def delimiter(text: str) -> str:
     """One character; "tab" and "\\t" name the tab."""
     value = "\t" if text in ("tab", "\\t") else text
@@ -103,7 +113,17 @@ def build_parser() -> Parser:
     add_output(categorize, "categorised CSV")
     add_csv_options(categorize)
     categorize.add_argument("--batch-rows", type=positive, default=50_000, metavar="N",
-                            help="rows categorised per call (default 50000)")
+                            help="rows categorised per call; with a cluster, lines of the file "
+                                 "per task (default 50000)")
+    cluster = categorize.add_mutually_exclusive_group()
+    cluster.add_argument("--workers", type=positive, metavar="N",
+                         help="categorise on a local Dask cluster of N worker processes "
+                              "(needs lorvane[dask])")
+    cluster.add_argument("--scheduler", metavar="ADDRESS",
+                         help="categorise on the Dask cluster whose scheduler is at ADDRESS, "
+                              "such as tcp://HOST:8786 (needs lorvane[dask])")
+    categorize.add_argument("--connect-timeout", type=seconds, default=10.0, metavar="SECONDS",
+                            help="how long to wait for the scheduler to answer (default 10)")
 
     derive = commands.add_parser("derive", help="derive rules from labelled transactions",
                                  description="Derive one rule per (category, merchant) from a CSV with "
