@@ -1,5 +1,6 @@
 #include "module/json_writer.hpp"
 
+#include <algorithm>
 #include <array>
 
 namespace lorvane {
@@ -22,29 +23,66 @@ constexpr std::array<char, 256> make_escape_table() {
 
 constexpr std::array<char, 256> escape_table = make_escape_table();
 
+// Index of the first byte at or after `i` that needs an escape, or the size of the text.
+// Eight bytes at a time while none of them can.
+std::size_t find_escape(std::string_view text, std::size_t i) noexcept {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    constexpr std::uint64_t highs = 0x8080808080808080ULL;
+    const char* p = text.data();
+    const std::size_t n = text.size();
+    while (i + 8 <= n) {
+        std::uint64_t block;
+        std::memcpy(&block, p + i, 8);
+        const std::uint64_t quote = block ^ (ones * '"');
+        const std::uint64_t backslash = block ^ (ones * '\\');
+        const std::uint64_t hits = ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) |
+                                   ((block - ones * 0x20) & ~block);
+        if (hits & highs) break;
+        i += 8;
+    }
+    while (i < n && escape_table[static_cast<unsigned char>(p[i])] == 0) ++i;
+    return i;
+}
+
 }  // namespace
 
-void append_json_string(std::string& out, std::string_view text) {
+namespace json_writer_detail {
+
+void Sink::grow(std::size_t n) {
+    out_.resize(std::max(used_ + n, out_.size() + out_.size() / 4));
+}
+
+void write_string(Sink& out, std::string_view text) {
     static constexpr char hex[] = "0123456789abcdef";
-    out += '"';
-    const char* run = text.data();
-    const char* end = text.data() + text.size();
-    for (const char* p = run; p != end; ++p) {
-        const auto byte = static_cast<unsigned char>(*p);
+    out.reserve(text.size() + 2);
+    out.put_unchecked('"');
+    std::size_t run = 0;
+    for (;;) {
+        const std::size_t stop = find_escape(text, run);
+        // Room for the run, one escape of up to six bytes and the closing quote.
+        out.reserve(stop - run + 7);
+        out.put_unchecked(text.substr(run, stop - run));
+        if (stop == text.size()) break;
+        const auto byte = static_cast<unsigned char>(text[stop]);
         const char escape = escape_table[byte];
-        if (escape == 0) continue;
-        out.append(run, p);
-        out += '\\';
-        out += escape;
+        out.put_unchecked('\\');
+        out.put_unchecked(escape);
         if (escape == 'u') {
-            out += "00";
-            out += hex[byte >> 4];
-            out += hex[byte & 0xF];
+            out.put_unchecked('0');
+            out.put_unchecked('0');
+            out.put_unchecked(hex[byte >> 4]);
+            out.put_unchecked(hex[byte & 0xF]);
         }
-        run = p + 1;
+        run = stop + 1;
     }
-    out.append(run, end);
-    out += '"';
+    out.put_unchecked('"');
+}
+
+}  // namespace json_writer_detail
+
+void append_json_string(std::string& out, std::string_view text) {
+    json_writer_detail::Sink sink(out);
+    json_writer_detail::write_string(sink, text);
 }
 
 }  // namespace lorvane

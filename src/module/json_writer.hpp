@@ -1,14 +1,22 @@
 // Compact JSON text from a described result record: one pass, no whitespace between
 // tokens, members in declaration order, floats in the float text form.
+//
+// The text is written through a cursor into the string's own storage, which grows in
+// large steps and is cut to the written length at the end: each token costs a bounds
+// check and a copy, not a call into the string.
 #pragma once
 
-#include <charconv>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "common/describe.hpp"
@@ -22,63 +30,226 @@ void append_json_string(std::string& out, std::string_view text);
 
 namespace json_writer_detail {
 
-template <class T>
-void write_value(std::string& out, const T& value);
+// The string being written, with its size kept at its capacity while writing.
+class Sink {
+public:
+    explicit Sink(std::string& out) : out_(out), used_(out.size()) {
+        out_.resize(out_.capacity());
+        reserve(64);
+    }
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+    ~Sink() { out_.resize(used_); }
 
+    // Room for n more bytes at cursor().
+    [[gnu::always_inline]] void reserve(std::size_t n) {
+        if (out_.size() - used_ < n) grow(n);
+    }
+    char* cursor() noexcept { return out_.data() + used_; }
+    void advance(std::size_t n) noexcept { used_ += n; }
+    void advance_to(const char* end) noexcept { used_ = static_cast<std::size_t>(end - out_.data()); }
+
+    void put(char c) {
+        reserve(1);
+        out_[used_++] = c;
+    }
+    void put(std::string_view text) {
+        reserve(text.size());
+        put_unchecked(text);
+    }
+    // Past reserve(): no check.
+    [[gnu::always_inline]] void put_unchecked(char c) noexcept { out_[used_++] = c; }
+    [[gnu::always_inline]] void put_unchecked(std::string_view text) noexcept {
+        if (text.empty()) return;  // an empty view may have no storage at all
+        std::memcpy(cursor(), text.data(), text.size());
+        used_ += text.size();
+    }
+
+private:
+    void grow(std::size_t n);
+
+    std::string& out_;
+    std::size_t used_;
+};
+
+void write_string(Sink& out, std::string_view text);
+
+// Keys are written without escaping: every key of a described record is plain text.
 template <class T>
-void write_integer(std::string& out, T value) {
-    char buffer[24];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    (void)ec;
-    out.append(buffer, end);
+constexpr bool keys_are_plain() {
+    bool plain = true;
+    for_each_field<T>([&](const auto& f) {
+        for (const char c : f.key) {
+            const auto byte = static_cast<unsigned char>(c);
+            plain = plain && byte >= 0x20 && byte < 0x80 && c != '"' && c != '\\';
+        }
+    });
+    return plain;
 }
 
 template <class T>
-void write_record(std::string& out, const T& record) {
-    out += '{';
+void write_value(Sink& out, const T& value);
+
+// A guess at the length of a value's text, for reserving a list's room at once: each
+// field's key and punctuation, sixteen bytes for a string and eight for anything else.
+template <class T>
+constexpr std::size_t typical_length() {
+    if constexpr (is_optional<T>) {
+        return typical_length<typename T::value_type>();
+    } else if constexpr (is_record<T>) {
+        std::size_t n = 2;
+        for_each_field<T>([&](const auto& f) {
+            using M = typename std::decay_t<decltype(f)>::member_type;
+            n += f.key.size() + 4 + typical_length<M>();
+        });
+        return n;
+    } else if constexpr (std::is_same_v<T, std::string>) {
+        return 16;
+    } else {
+        return 8;
+    }
+}
+
+// Eight decimal digits of v < 10^8, leading zeros included, as the bytes of a
+// little-endian word (the first digit in the lowest byte). The four pairs are computed
+// independently of each other.
+inline std::uint64_t eight_digits(std::uint32_t v) noexcept {
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    const std::uint32_t high = v / 10000, low = v % 10000;
+    const std::uint32_t parts[4] = {high / 100, high % 100, low / 100, low % 100};
+    std::uint64_t word = 0;
+    for (int i = 0; i < 4; ++i) {
+        std::uint16_t pair;
+        std::memcpy(&pair, pairs + 2 * parts[i], 2);
+        word |= std::uint64_t{pair} << (16 * i);
+    }
+    return word;
+}
+
+// Writes v < 10^8 without leading zeros; may write up to 8 bytes; returns the end.
+inline char* put_short(char* p, std::uint32_t v) noexcept {
+    std::uint64_t word = eight_digits(v);
+    // Each leading '0' is a zero byte after the xor, at the low end of the word.
+    const int zeros = v == 0 ? 7 : __builtin_ctzll(word ^ 0x3030303030303030ULL) / 8;
+    word >>= 8 * zeros;
+    std::memcpy(p, &word, 8);
+    return p + 8 - zeros;
+}
+
+inline char* put_eight(char* p, std::uint32_t v) noexcept {
+    const std::uint64_t word = eight_digits(v);
+    std::memcpy(p, &word, 8);
+    return p + 8;
+}
+
+// Writes the decimal digits of v; may write up to 21 bytes; returns the end.
+inline char* put_decimal(char* p, std::uint64_t v) noexcept {
+    constexpr std::uint64_t e8 = 100000000;
+    if (v < e8) return put_short(p, static_cast<std::uint32_t>(v));
+    if (v < e8 * e8) {
+        p = put_short(p, static_cast<std::uint32_t>(v / e8));
+        return put_eight(p, static_cast<std::uint32_t>(v % e8));
+    }
+    p = put_short(p, static_cast<std::uint32_t>(v / (e8 * e8)));
+    const std::uint64_t rest = v % (e8 * e8);
+    p = put_eight(p, static_cast<std::uint32_t>(rest / e8));
+    return put_eight(p, static_cast<std::uint32_t>(rest % e8));
+}
+
+template <class T>
+void write_integer(Sink& out, T value) {
+    out.reserve(24);
+    char* p = out.cursor();
+    std::uint64_t magnitude = static_cast<std::uint64_t>(value);
+    if constexpr (std::is_signed_v<T>) {
+        if (value < 0) {
+            *p++ = '-';
+            magnitude = 0 - magnitude;  // exact for the most negative value too
+        }
+    }
+    out.advance_to(put_decimal(p, magnitude));
+}
+
+// The text `,"key":` of field I of T, made once at compile time.
+template <class T, std::size_t I>
+struct KeyText {
+    static constexpr std::string_view key = std::get<I>(Describe<T>::fields).key;
+    static constexpr std::array<char, key.size() + 4> text = [] {
+        std::array<char, key.size() + 4> t{};
+        t[0] = ',';
+        t[1] = '"';
+        for (std::size_t i = 0; i < key.size(); ++i) t[i + 2] = key[i];
+        t[key.size() + 2] = '"';
+        t[key.size() + 3] = ':';
+        return t;
+    }();
+};
+
+template <class T, std::size_t... I>
+void write_fields(Sink& out, const T& record, std::index_sequence<I...>) {
     bool first = true;
-    for_each_field<T>([&](const auto& f) {
+    const auto write_field = [&](const auto& f, const auto& text) {
         const auto& member = record.*(f.member);
         using M = std::decay_t<decltype(member)>;
         if constexpr (is_optional<M>) {
             if (f.presence == Presence::optional && !member) return;
         }
-        if (!first) out += ',';
+        out.reserve(text.size());
+        if (first) {
+            out.put_unchecked(std::string_view(text.data() + 1, text.size() - 1));
+        } else {
+            out.put_unchecked(std::string_view(text.data(), text.size()));
+        }
         first = false;
-        append_json_string(out, f.key);
-        out += ':';
         write_value(out, member);
-    });
-    out += '}';
+    };
+    (write_field(std::get<I>(Describe<T>::fields), KeyText<T, I>::text), ...);
 }
 
 template <class T>
-void write_value(std::string& out, const T& value) {
+void write_record(Sink& out, const T& record) {
+    static_assert(keys_are_plain<T>(), "record keys are written without escaping");
+    out.put('{');
+    write_fields(out, record, std::make_index_sequence<field_count<T>>{});
+    out.put('}');
+}
+
+template <class T>
+void write_value(Sink& out, const T& value) {
     if constexpr (is_optional<T>) {
         if (value) write_value(out, *value);
-        else out += "null";
+        else out.put("null");
     } else if constexpr (is_vector<T>) {
-        out += '[';
+        out.reserve(value.size() * (typical_length<typename T::value_type>() + 1) + 2);
+        out.put('[');
         bool first = true;
         for (const auto& element : value) {
-            if (!first) out += ',';
+            if (!first) out.put(',');
             first = false;
             write_value(out, element);
         }
-        out += ']';
+        out.put(']');
     } else if constexpr (is_record<T>) {
         write_record(out, value);
     } else if constexpr (is_named_enum<T>) {
-        append_json_string(out, enum_name(value));
+        write_string(out, enum_name(value));
     } else if constexpr (is_text_form<T>) {
         std::string text;
         TextForm<T>::format(value, text);
-        append_json_string(out, text);
+        write_string(out, text);
     } else if constexpr (std::is_same_v<T, std::string>) {
-        append_json_string(out, value);
+        write_string(out, value);
     } else if constexpr (std::is_same_v<T, double>) {
-        if (std::isfinite(value)) append_float(out, value);
-        else out += "null";
+        if (std::isfinite(value)) {
+            std::string text;
+            append_float(text, value);
+            out.put(text);
+        } else {
+            out.put("null");
+        }
     } else if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
         write_integer(out, value);
     } else {
@@ -90,7 +261,8 @@ void write_value(std::string& out, const T& value) {
 
 template <class T>
 void encode_json(const T& record, std::string& out) {
-    json_writer_detail::write_record(out, record);
+    json_writer_detail::Sink sink(out);
+    json_writer_detail::write_record(sink, record);
 }
 
 }  // namespace lorvane
