@@ -40,7 +40,7 @@ PyObject* extract_argument(const char* function, const char* parameter, PyObject
     return value;
 }
 
-bool request_text(PyObject* value, std::string& out) {
+bool request_text(PyObject* value, RequestText& out) {
     if (!PyUnicode_Check(value)) {
         const std::string name = type_qualname(value);
         PyErr_Format(PyExc_TypeError,
@@ -48,7 +48,13 @@ bool request_text(PyObject* value, std::string& out) {
                      name.c_str());
         return false;
     }
-    return str_to_utf8(value, out);
+    out.bytes = PyRef::steal(PyUnicode_AsUTF8String(value));
+    if (!out.bytes) return false;
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(out.bytes.get(), &data, &size) < 0) return false;
+    out.text = std::string_view(data, static_cast<std::size_t>(size));
+    return true;
 }
 
 }  // namespace lorvane

@@ -1,8 +1,9 @@
 // The single argument of every module function, with the interpreter's TypeErrors.
 #pragma once
 
-#include <string>
+#include <string_view>
 
+#include "module/py_ref.hpp"
 #include "module/python.hpp"
 
 namespace lorvane {
@@ -11,8 +12,14 @@ namespace lorvane {
 PyObject* extract_argument(const char* function, const char* parameter, PyObject* args,
                            PyObject* kwargs);
 
-// The UTF-8 text of a request_json argument; false with TypeError or the interpreter's
-// UnicodeEncodeError set.
-bool request_text(PyObject* value, std::string& out);
+// The UTF-8 text of a request_json argument, read in place from the bytes object that
+// the interpreter's encoder made (no second copy of a large request).
+struct RequestText {
+    PyRef bytes;
+    std::string_view text;
+};
+
+// False with TypeError or the interpreter's UnicodeEncodeError set.
+bool request_text(PyObject* value, RequestText& out);
 
 }  // namespace lorvane

@@ -86,10 +86,10 @@ PyObject* json_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return fault_barrier([&]() -> PyObject* {
         PyObject* argument = extract_argument(Op::json_name, "request_json", args, kwargs);
         if (!argument) return nullptr;
-        std::string text;
+        RequestText text;
         if (!request_text(argument, text)) return nullptr;
         auto result = [&] {
-            auto request = decode_json<Request<Op>>(text);
+            auto request = decode_json<Request<Op>>(text.text);
             if (!request) {
                 const std::string message = "invalid request: " + request.error().display();
                 PyErr_SetString(PyExc_ValueError, message.c_str());
