@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "categorizer/engine.hpp"
+#include "categorizer/first_rules.hpp"
 #include "categorizer/lowercase.hpp"
 #include "categorizer/matcher.hpp"
 
@@ -58,26 +59,40 @@ struct LoweredPatterns {
 
 }  // namespace
 
-Result<CategorizeResponse, EngineError> categorize(const CategorizeRequest& request) {
-    const LoweredPatterns patterns(request.rules);
+std::vector<std::size_t> first_rules(std::span<const std::string_view> narrations,
+                                     const std::vector<CategoryRule>& rules) {
+    const LoweredPatterns patterns(rules);
     const RuleMatcher matcher(patterns.views);
 
-    CategorizeResponse response;
-    response.data.reserve(request.data.size());
+    std::vector<std::size_t> decided;
+    decided.reserve(narrations.size());
     std::string lowered;
-    for (const MapInput& input : request.data) {
-        std::string_view text = input.narration;
+    for (std::string_view text : narrations) {
         if (matcher.reads_text() && !(matcher.folds_ascii_capitals() && is_ascii(text))) {
             lowered.clear();
             lowercase_append(text, lowered);
             text = lowered;
         }
         const std::size_t rule = matcher.first_match(text);
-        if (rule == RuleMatcher::no_match) {
+        decided.push_back(rule == RuleMatcher::no_match ? no_rule : rule);
+    }
+    return decided;
+}
+
+Result<CategorizeResponse, EngineError> categorize(const CategorizeRequest& request) {
+    std::vector<std::string_view> narrations;
+    narrations.reserve(request.data.size());
+    for (const MapInput& input : request.data) narrations.push_back(input.narration);
+    const std::vector<std::size_t> decided = first_rules(narrations, request.rules);
+
+    CategorizeResponse response;
+    response.data.reserve(decided.size());
+    for (const std::size_t rule : decided) {
+        if (rule == no_rule) {
             response.data.emplace_back();
         } else {
-            const CategoryRule& decided = request.rules[rule];
-            response.data.emplace_back(std::in_place, decided.category, decided.merchant);
+            const CategoryRule& winner = request.rules[rule];
+            response.data.emplace_back(std::in_place, winner.category, winner.merchant);
         }
     }
     return response;
