@@ -147,6 +147,12 @@ bool decode_value(JsonReader& reader, T& out) {
         if (!decode_text(reader, text)) return false;
         out.assign(text);
         return true;
+    } else if constexpr (std::is_same_v<T, std::string_view>) {
+        // Records with text views are read by decode_json_in_place only.
+        std::string_view text;
+        if (!decode_text(reader, text)) return false;
+        out = reader.keep(text);
+        return true;
     } else if constexpr (is_named_enum<T>) {
         const auto& names = EnumNames<T>::names;
         std::size_t index = 0;
@@ -178,6 +184,17 @@ bool decode_value(JsonReader& reader, T& out) {
 }
 
 }  // namespace json_detail
+
+// The record T read from UTF-8 JSON text, or the first failure with its position.
+// Its std::string_view members view the text, or `kept` for strings with escapes: the
+// record is valid while both are.
+template <class T>
+Result<T, JsonError> decode_json_in_place(std::string_view text, std::deque<std::string>& kept) {
+    JsonReader reader(text, kept);
+    T record{};
+    if (json_detail::decode_value(reader, record) && json_detail::expect_end(reader)) return record;
+    return fail(reader.take_error());
+}
 
 // The record T read from UTF-8 JSON text, or the first failure with its position.
 template <class T>

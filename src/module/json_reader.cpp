@@ -174,6 +174,13 @@ bool JsonReader::read_string(std::string_view& out) {
     return read_escaped_string(start, out);
 }
 
+std::string_view JsonReader::keep(std::string_view read) {
+    const auto at = reinterpret_cast<std::uintptr_t>(read.data());
+    const auto begin = reinterpret_cast<std::uintptr_t>(text_.data());
+    if (at >= begin && at - begin <= text_.size()) return read;
+    return kept_->emplace_back(read);
+}
+
 // Continues a string at its first backslash, control byte or the end of the text,
 // building its text in the scratch buffer.
 bool JsonReader::read_escaped_string(std::size_t start, std::string_view& out) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,9 @@ public:
     static constexpr int initial_depth = 128;
 
     explicit JsonReader(std::string_view text) noexcept : text_(text) {}
+    // With a store for the strings that `keep` cannot hand out as views into the text.
+    JsonReader(std::string_view text, std::deque<std::string>& kept) noexcept
+        : text_(text), kept_(&kept) {}
 
     // Skips whitespace (space, tab, line feed, carriage return) and returns the next
     // byte without consuming it, or end_of_text.
@@ -63,6 +67,9 @@ public:
     // At a double quote: the string with its escapes resolved. The view lives until the
     // next read of a string (it may point into the scratch buffer).
     bool read_string(std::string_view& out);
+    // A string just read, as a view that lives as long as the text: itself when it lies
+    // in the text (no escapes), else a copy in the store given at construction.
+    std::string_view keep(std::string_view read);
     // At '-' or a digit.
     bool read_number(JsonNumber& out);
     // At 'n', 't' or 'f': the literal `word` ("null", "true", "false").
@@ -111,6 +118,7 @@ private:
     std::size_t index_ = 0;
     int depth_ = initial_depth;
     std::string scratch_;
+    std::deque<std::string>* kept_ = nullptr;
     std::string error_text_;
     std::size_t error_end_ = 0;  // the error's byte is the one before this index
 };
