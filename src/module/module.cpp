@@ -7,6 +7,7 @@
 #include "emi/engine.hpp"
 #include "module/arguments.hpp"
 #include "module/fault.hpp"
+#include "module/json_categorize.hpp"
 #include "module/json_decoder.hpp"
 #include "module/json_writer.hpp"
 #include "module/object_decoder.hpp"
@@ -30,6 +31,8 @@ struct CategorizeTransactions {
     static auto run(const categorizer::CategorizeRequest& request) {
         return categorizer::categorize(request);
     }
+    // The whole JSON pipeline at once, without copying narrations or results.
+    static auto json_text(std::string_view request) { return categorize_json_text(request); }
 };
 
 struct DeriveRules {
@@ -88,6 +91,15 @@ PyObject* json_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!argument) return nullptr;
         RequestText text;
         if (!request_text(argument, text)) return nullptr;
+        if constexpr (requires { Op::json_text(text.text); }) {
+            auto written = Op::json_text(text.text);
+            if (!written) {
+                const std::string message = "invalid request: " + written.error().display();
+                PyErr_SetString(PyExc_ValueError, message.c_str());
+                return nullptr;
+            }
+            return object_encoder_detail::make_text(written.value()).release();
+        }
         auto result = [&] {
             auto request = decode_json<Request<Op>>(text.text);
             if (!request) {

@@ -1,0 +1,87 @@
+#include "module/json_categorize.hpp"
+
+#include <cstring>
+#include <deque>
+#include <optional>
+
+#include "categorizer/first_rules.hpp"
+#include "module/json_decoder.hpp"
+#include "module/json_writer.hpp"
+
+namespace lorvane {
+
+namespace {
+
+// Field lists of the in-place records mirror the records they stand for.
+static_assert(field_count<NarrationInPlace> == field_count<categorizer::MapInput>);
+static_assert(std::get<0>(Describe<NarrationInPlace>::fields).key ==
+              std::get<0>(Describe<categorizer::MapInput>::fields).key);
+static_assert(field_count<CategorizeInPlace> == field_count<categorizer::CategorizeRequest>);
+static_assert(std::get<0>(Describe<CategorizeInPlace>::fields).key ==
+              std::get<0>(Describe<categorizer::CategorizeRequest>::fields).key);
+static_assert(std::get<1>(Describe<CategorizeInPlace>::fields).key ==
+              std::get<1>(Describe<categorizer::CategorizeRequest>::fields).key);
+
+constexpr std::string_view absent = "null";
+
+// The encoded list entry of every rule that decides some narration, made on first use.
+class EncodedMatches {
+public:
+    explicit EncodedMatches(const std::vector<categorizer::CategoryRule>& rules)
+        : rules_(rules), texts_(rules.size()) {}
+
+    std::string_view of(std::size_t rule) {
+        std::optional<std::string>& text = texts_[rule];
+        if (!text) {
+            const categorizer::CategoryRule& r = rules_[rule];
+            const categorizer::CategorizeResponse one{{categorizer::CategoryMatch{r.category, r.merchant}}};
+            std::string whole;
+            encode_json(one, whole);
+            // {"data":[ ENTRY ]}
+            constexpr std::size_t head = sizeof("{\"data\":[") - 1, tail = sizeof("]}") - 1;
+            text = whole.substr(head, whole.size() - head - tail);
+        }
+        return *text;
+    }
+
+private:
+    const std::vector<categorizer::CategoryRule>& rules_;
+    std::vector<std::optional<std::string>> texts_;
+};
+
+}  // namespace
+
+Result<std::string, JsonError> categorize_json_text(std::string_view request_text) {
+    std::deque<std::string> kept;
+    auto request = decode_json_in_place<CategorizeInPlace>(request_text, kept);
+    if (!request) return fail(std::move(request).error());
+    const CategorizeInPlace& in = request.value();
+
+    std::vector<std::string_view> narrations;
+    narrations.reserve(in.data.size());
+    for (const NarrationInPlace& item : in.data) narrations.push_back(item.narration);
+    const std::vector<std::size_t> decided = categorizer::first_rules(narrations, in.rules);
+
+    // The exact length first, then one pass of copies.
+    EncodedMatches matches(in.rules);
+    constexpr std::string_view head = "{\"data\":[", tail = "]}";
+    std::size_t length = head.size() + tail.size() + (decided.empty() ? 0 : decided.size() - 1);
+    for (const std::size_t rule : decided) {
+        length += rule == categorizer::no_rule ? absent.size() : matches.of(rule).size();
+    }
+    std::string out(length, '\0');
+    char* p = out.data();
+    const auto put = [&p](std::string_view text) {
+        std::memcpy(p, text.data(), text.size());
+        p += text.size();
+    };
+    put(head);
+    for (std::size_t i = 0; i < decided.size(); ++i) {
+        if (i) *p++ = ',';
+        put(decided[i] == categorizer::no_rule ? absent : matches.of(decided[i]));
+    }
+    put(tail);
+    return out;
+}
+
+}  // namespace lorvane

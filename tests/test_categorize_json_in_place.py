@@ -1,0 +1,100 @@
+"""categorize_transactions_json reads narrations in place (escaped ones copied aside) and
+writes each rule's entry once: its text must be exactly the compact encoding of what
+categorize_transactions returns for the same request, whatever the escapes."""
+
+import json
+import random
+
+import pytest
+
+import lorvane
+
+
+def compact(value):
+    return json.dumps(value, separators=(",", ":"), ensure_ascii=False)
+
+
+def as_mapping(value, keys):
+    return dict(zip(keys, value)) if isinstance(value, list) else value
+
+
+def object_form(request):
+    """The request with every record in array form turned into a mapping."""
+    request = as_mapping(request, ["data", "rules"])
+    return {"data": [as_mapping(d, ["narration"]) for d in request["data"]],
+            "rules": [as_mapping(r, ["pattern", "category", "merchant"]) for r in request["rules"]]}
+
+
+def agree(request_text):
+    """The JSON form's text against the object form's result for the same request."""
+    got = lorvane.categorize_transactions_json(request_text)
+    expected = lorvane.categorize_transactions(object_form(json.loads(request_text)))
+    assert got == compact(expected)
+    return expected
+
+
+# Written with json.dumps, so every non-ASCII character of the rules arrives escaped.
+RULES = [["café", "Eating \"out\"", "Café\\Bar"], ["École", "Edu\u0001cation", "École\t1"],
+         ["😀", "Emoji", "Smile\u007f"], ["mart", "Groceries", "Mart"]]
+
+
+@pytest.mark.parametrize("narration_json, decided", [
+    ('"POS CAFÉ 12"', 0),                   # no escape: a view into the request text
+    ('"POS CAF\\u00c9 12"', 0),             # escaped: copied aside
+    ('"\\u00c9COLE \\"NORD\\""', 1),
+    ('"x \\ud83d\\ude00 y"', 2),            # a surrogate pair
+    ('"\\\\mart\\/"', 3),
+    ('"\\n\\t"', None),
+    ('""', None),
+])
+def test_escaped_and_plain_narrations(narration_json, decided):
+    text = '{"data":[{"narration":%s},[%s]],"rules":%s}' % (narration_json, narration_json,
+                                                           json.dumps(RULES))
+    result = agree(text)["data"]
+    assert result[0] == result[1]
+    if decided is None:
+        assert result[0] is None
+    else:
+        assert result[0] == {"category": RULES[decided][1], "merchant": RULES[decided][2]}
+
+
+def test_many_escaped_narrations_keep_their_texts():
+    # Enough escaped strings that their store grows many times while views are held.
+    rng = random.Random(5)
+    words = ["caf\\u00e9", "mart", "\\u00c9cole", "plain", "x\\\"y", "\\ud83d\\ude00"]
+    narrations = [" ".join(rng.choice(words) for _ in range(rng.randint(0, 4)))
+                  for _ in range(3000)]
+    text = '{"data":[%s],"rules":%s}' % (",".join('{"narration":"%s"}' % n for n in narrations),
+                                         json.dumps(RULES))
+    result = agree(text)["data"]
+    assert len(result) == 3000 and any(r is None for r in result) and any(result)
+
+
+@pytest.mark.parametrize("text", [
+    '{"data":[],"rules":[["a","b","c"]]}',
+    '{"data":[{"narration":"abc"}],"rules":[]}',
+    '{"rules":[["", "Other", "floor"],["abc","never","decides"]],"data":[["abc"],[""]]}',
+    '[[["x"],["y"]],[["x","Cat","M"]]]',
+    '{"data":[{"narration":"abc","narration2":[1,{"z":null}]}],"rules":[{"pattern":"B",'
+    '"category":"C","merchant":"M","extra":"\\u0041"}],"other":{}}',
+])
+def test_request_shapes(text):
+    agree(text)
+
+
+@pytest.mark.parametrize("text, message", [
+    ('{"data":[{"narration":1}],"rules":[]}',
+     'invalid type: integer `1`, expected a string at line 1 column 23'),
+    ('{"data":[{}],"rules":[]}', "missing field `narration` at line 1 column 11"),
+    ('{"data":[{"narration":"a","narration":"b"}],"rules":[]}',
+     "duplicate field `narration` at line 1 column 37"),
+    ('{"data":[[]],"rules":[]}',
+     "invalid length 0, expected struct MapInput with 1 element at line 1 column 11"),
+    ('{"data":[5],"rules":[]}', "invalid type: integer `5`, expected struct MapInput at line 1 column 10"),
+    ('{"data":[{"narration":"a\\x"}],"rules":[]}', "invalid escape at line 1 column 26"),
+    ('{"data":[]}', "missing field `rules` at line 1 column 11"),
+])
+def test_failures_are_those_of_the_request_reader(text, message):
+    with pytest.raises(ValueError) as raised:
+        lorvane.categorize_transactions_json(text)
+    assert str(raised.value) == "invalid request: " + message
