@@ -1,6 +1,9 @@
-"""categorize_transactions_json reads narrations in place (escaped ones copied aside) and
+"""Both categorisation functions build their results from the deciding rule's index.
+categorize_transactions_json reads narrations in place (escaped ones copied aside) and
 writes each rule's entry once: its text must be exactly the compact encoding of what
-categorize_transactions returns for the same request, whatever the escapes."""
+categorize_transactions returns for the same request, whatever the escapes.
+categorize_transactions copies one dict per rule: every entry must still be a dict of
+its own."""
 
 import json
 import random
@@ -98,3 +101,18 @@ def test_failures_are_those_of_the_request_reader(text, message):
     with pytest.raises(ValueError) as raised:
         lorvane.categorize_transactions_json(text)
     assert str(raised.value) == "invalid request: " + message
+
+
+def test_entries_of_one_rule_are_dicts_of_their_own():
+    request = {"data": [{"narration": "MART 1"}, {"narration": "x"}, {"narration": "mart 2"}],
+               "rules": [{"pattern": "Mart", "category": "Groceries", "merchant": "Mart"}]}
+    first = lorvane.categorize_transactions(request)["data"]
+    second = lorvane.categorize_transactions(request)["data"]
+    assert first[0] == first[2] == second[0] == {"category": "Groceries", "merchant": "Mart"}
+    assert list(first[0]) == ["category", "merchant"] and first[1] is None
+    assert first[0] is not first[2] and first[0] is not second[0]
+    first[0]["category"] = "changed"
+    del first[2]["merchant"]
+    assert second[0] == second[2] == {"category": "Groceries", "merchant": "Mart"}
+    assert lorvane.categorize_transactions(request)["data"][0] == {"category": "Groceries",
+                                                                   "merchant": "Mart"}
