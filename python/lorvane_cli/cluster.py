@@ -49,10 +49,11 @@ class Run(NamedTuple):
 
 @contextlib.contextmanager
 def quiet_logs() -> Iterator[None]:
-    """Keeps Dask's own log lines off standard error, except real errors."""
+    """Keeps Dask's own log lines off standard error: a failure reaches this process as an
+    exception and is reported in one line like any other."""
     logger = logging.getLogger("distributed")
     level = logger.level
-    logger.setLevel(logging.ERROR)
+    logger.setLevel(logging.CRITICAL)
     try:
         yield
     finally:
@@ -81,7 +82,7 @@ def dask_client(workers: Optional[int], scheduler: Optional[str],
         cluster = distributed.LocalCluster(  # type: ignore[no-untyped-call,unused-ignore]
             n_workers=workers, threads_per_worker=1, processes=True, host="127.0.0.1",
             dashboard_address="127.0.0.1:0", scheduler_kwargs={"dashboard": False},
-            silence_logs=logging.ERROR)
+            silence_logs=logging.CRITICAL)
         client = distributed.Client(  # type: ignore[no-untyped-call,unused-ignore]
             cluster, set_as_default=False)
         with cluster, client:
@@ -122,7 +123,9 @@ def results_in_order(client: distributed.Client, pending: Iterator[Run], layout:
     flight: Deque[Tuple[Run, Any]] = collections.deque()
 
     def submit(run: Run) -> Any:
-        return client.submit(categorize_chunk, run.text, layout, rules, pure=False)
+        # The text goes to a worker as data of its own, not inside the task graph.
+        text = client.scatter(run.text, hash=False)  # type: ignore[no-untyped-call,unused-ignore]
+        return client.submit(categorize_chunk, text, layout, rules, pure=False)
 
     def fill() -> None:
         while len(flight) < window:
