@@ -427,3 +427,26 @@ def test_endless_reentry_ends_in_a_recursion_error():
     assert message.startswith("invalid request: ")
     assert message.count("invalid request: ") > 10
     assert "RecursionError" in message or "cannot be converted to 'Mapping'" in message
+
+
+@pytest.mark.parametrize(
+    "function, request_, path",
+    [
+        (categorize, {"data": narrations("swiggy 1", "Swiggy 2", "x"), "rules": RULES}, ("data",)),
+        (derive, {"data": [{"narration": "swiggy one", "category": "Food", "merchant": "S"},
+                           {"narration": "uber ride", "category": "Travel", "merchant": "U"}]}, ("rules",)),
+        (emi, loan(start="2024-11"), ("schedule",)),
+    ],
+)
+def test_a_caller_mutating_a_result_changes_nothing_else(function, request_, path):
+    first, pristine = function(request_), function(request_)
+    entries = first[path[0]]
+    for entry in entries:
+        if isinstance(entry, dict):
+            for key in list(entry):
+                entry[key] = "changed"
+            entry["extra"] = 1
+    assert function(request_) == pristine
+    # No two entries are one shared dict.
+    dicts = [entry for entry in entries if isinstance(entry, dict)]
+    assert len({id(entry) for entry in dicts}) == len(dicts)
