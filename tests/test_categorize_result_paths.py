@@ -116,3 +116,40 @@ def test_entries_of_one_rule_are_dicts_of_their_own():
     assert second[0] == second[2] == {"category": "Groceries", "merchant": "Mart"}
     assert lorvane.categorize_transactions(request)["data"][0] == {"category": "Groceries",
                                                                    "merchant": "Mart"}
+
+
+def first_rule_model(narration, rules):
+    lowered = narration.lower()
+    for rule in rules:
+        if rule["pattern"].lower() in lowered:
+            return {"category": rule["category"], "merchant": rule["merchant"]}
+    return None
+
+
+@pytest.mark.parametrize("count", [0, 1, 3, 4, 5, 7, 8, 9, 17, 1000])
+def test_every_narration_of_a_batch_is_scanned_whole(count):
+    # Narrations are scanned several at a time: texts of every length, empty ones among
+    # them, must each be read to their own end, the last ones of a batch included.
+    rng = random.Random(count)
+    words = ["mart", "CAFÉ", "ΣΟΦΙΑ", "zz", "fuel", "x", "", "ÉCOLE", "ref 1234"]
+    rules = [{"pattern": p, "category": "c%d" % i, "merchant": "m%d" % i}
+             for i, p in enumerate(["ref 12", "fuel", "école", "mart", "σοφια", "café z"])]
+    narrations = [" ".join(rng.choice(words) for _ in range(rng.choice([0, 1, 2, 5, 12])))
+                  for _ in range(count)]
+    request = {"data": [{"narration": n} for n in narrations], "rules": rules}
+    expected = [first_rule_model(n, rules) for n in narrations]
+    assert lorvane.categorize_transactions(request)["data"] == expected
+    assert json.loads(lorvane.categorize_transactions_json(json.dumps(request)))["data"] == expected
+
+
+@pytest.mark.parametrize("batch", range(2, 10))
+def test_the_last_texts_of_a_batch_are_not_read_twice(batch):
+    # A short text, then `batch - 1` texts that a scan reading one part twice would take
+    # for "mart mart", then a text that ends while they are all half read.
+    narrations = ["a"] + ["qmart zzzz"] * (batch - 1) + ["bbbbb"]
+    request = {"data": [{"narration": n} for n in narrations],
+               "rules": [{"pattern": "mart mart", "category": "twice", "merchant": "m"},
+                         {"pattern": "zzzz", "category": "once", "merchant": "m"}]}
+    decided = [entry and entry["category"] for entry in
+               lorvane.categorize_transactions(request)["data"]]
+    assert decided == [None] + ["once"] * (batch - 1) + [None]

@@ -30,6 +30,11 @@ public:
         return all_dense_ ? scan_dense(text) : scan_mixed(text);
     }
 
+    // first_match of every text: out[i] for texts[i] (out holds as many entries). Several
+    // texts are scanned side by side, so that their table lookups overlap instead of
+    // waiting for one another.
+    void first_matches(std::span<const std::string_view> texts, std::span<std::uint32_t> out) const noexcept;
+
     // True when no pattern holds an ASCII capital. The automaton then reads A to Z in a
     // text as a to z, so a lowercased pattern can be looked for in an ASCII text as is.
     bool folds_ascii_capitals() const noexcept { return folds_ascii_capitals_; }
@@ -53,6 +58,7 @@ private:
     void link_mixed(const Trie& trie);
     std::uint32_t scan_dense(std::string_view text) const noexcept;
     std::uint32_t scan_mixed(std::string_view text) const noexcept;
+    void scan_dense_lanes(std::span<const std::string_view> texts, std::span<std::uint32_t> out) const noexcept;
     std::uint32_t next_mixed(std::uint32_t state, std::uint8_t byte_class) const noexcept;
 
     std::array<std::uint8_t, 256> class_of_{};  // bytes of no pattern share class 0

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "categorizer/engine.hpp"
@@ -63,18 +64,27 @@ std::vector<std::size_t> first_rules(std::span<const std::string_view> narration
                                      const std::vector<CategoryRule>& rules) {
     const LoweredPatterns patterns(rules);
     const RuleMatcher matcher(patterns.views);
-
-    std::vector<std::size_t> decided;
-    decided.reserve(narrations.size());
-    std::string lowered;
-    for (std::string_view text : narrations) {
-        if (matcher.reads_text() && !(matcher.folds_ascii_capitals() && is_ascii(text))) {
-            lowered.clear();
-            lowercase_append(text, lowered);
-            text = lowered;
+    std::vector<std::size_t> decided(narrations.size(), matcher.first_match({}));
+    if (matcher.reads_text()) {
+        // The texts to scan: each narration as is, or its lowercase. The lowercased ones
+        // are kept back to back in one buffer and viewed once it has stopped growing.
+        std::vector<std::string_view> texts(narrations.begin(), narrations.end());
+        std::string lowered;
+        std::vector<std::pair<std::size_t, std::size_t>> placed;  // (narration, its end)
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (matcher.folds_ascii_capitals() && is_ascii(texts[i])) continue;
+            lowercase_append(texts[i], lowered);
+            placed.emplace_back(i, lowered.size());
         }
-        const std::size_t rule = matcher.first_match(text);
-        decided.push_back(rule == RuleMatcher::no_match ? no_rule : rule);
+        std::size_t begin = 0;
+        for (const auto& [i, end] : placed) {
+            texts[i] = std::string_view(lowered).substr(begin, end - begin);
+            begin = end;
+        }
+        matcher.first_matches(texts, decided);
+    }
+    for (std::size_t& rule : decided) {
+        if (rule == RuleMatcher::no_match) rule = no_rule;
     }
     return decided;
 }

@@ -28,4 +28,17 @@ RuleMatcher::RuleMatcher(std::span<const std::string_view> patterns, std::size_t
     }
 }
 
+void RuleMatcher::first_matches(std::span<const std::string_view> texts, std::span<std::size_t> out) const {
+    if (parts_.size() != 1) {
+        for (std::size_t i = 0; i < texts.size(); ++i) out[i] = first_match(texts[i]);
+        return;
+    }
+    const Part& part = parts_.front();
+    std::vector<std::uint32_t> found(texts.size());
+    part.automaton.first_matches(texts, found);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        out[i] = found[i] == SubstringAutomaton::none ? floor_ : part.base + found[i];
+    }
+}
+
 }  // namespace lorvane::categorizer

@@ -31,6 +31,9 @@ public:
         return floor_;
     }
 
+    // first_match of every text: out[i] for texts[i] (out holds as many entries).
+    void first_matches(std::span<const std::string_view> texts, std::span<std::size_t> out) const;
+
     // False when first_match gives the same answer for every text.
     bool reads_text() const noexcept { return !parts_.empty(); }
 
