@@ -22,7 +22,7 @@ void append_float(std::string& out, double value) {
     *end = '\0';  // atoi below reads the exponent up to here
     const char* e = sci;
     while (*e != 'e') ++e;
-    char digits[20];
+    char digits[20] = {};
     int n = 0;
     for (const char* p = sci; p < e; ++p)
         if (*p != '.') digits[n++] = *p;
