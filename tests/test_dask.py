@@ -85,12 +85,17 @@ def test_command_without_distributed_fails_in_one_line(tmp_path):
 
 # ---- on a cluster -------------------------------------------------------------------------
 
-distributed = pytest.importorskip("distributed", reason="needs the dask extra")
-dd = pytest.importorskip("dask.dataframe")
-db = pytest.importorskip("dask.bag")
-pandas = pytest.importorskip("pandas")
+try:
+    import dask.bag as db
+    import dask.dataframe as dd
+    import distributed
+    import pandas
 
-from lorvane_cli.dask_categorize import categorize_bag, categorize_dataframe  # noqa: E402
+    from lorvane_cli.dask_categorize import categorize_bag, categorize_dataframe
+except ImportError:
+    distributed = None
+
+needs_dask = pytest.mark.skipif(distributed is None, reason="needs the dask extra: pip install 'lorvane[dask]'")
 
 
 @pytest.fixture(scope="module")
@@ -112,6 +117,7 @@ def expected(matches):
     return [(m["category"], m["merchant"]) if m else (None, None) for m in matches]
 
 
+@needs_dask
 @pytest.mark.filterwarnings("ignore:Sending large graph")
 def test_frame_of_200000_lines_in_many_partitions_matches_one_process(client):
     texts = narrations(200_000)
@@ -127,6 +133,7 @@ def test_frame_of_200000_lines_in_many_partitions_matches_one_process(client):
     assert str(result["category"].dtype) == str(labelled._meta["category"].dtype)
 
 
+@needs_dask
 def test_rules_are_one_key_of_the_graph_whatever_the_partitions():
     marker = "rule-marker-\u263a"
     rules = RULES + [{"pattern": "x", "category": marker, "merchant": "m"}]
@@ -136,6 +143,7 @@ def test_rules_are_one_key_of_the_graph_whatever_the_partitions():
     assert len(holders) == 1
 
 
+@needs_dask
 def test_later_changes_to_the_rules_list_do_not_reach_the_graph(client):
     rules = [dict(rule) for rule in RULES]
     frame = dd.from_pandas(pandas.DataFrame({"narration": ["FRESHMART 1"]}), npartitions=1)
@@ -145,7 +153,7 @@ def test_later_changes_to_the_rules_list_do_not_reach_the_graph(client):
     assert labels(client.compute(labelled).result()) == [("Groceries", "FreshMart")]
 
 
-NULLS = [None, float("nan"), pandas.NA]
+NULLS = [None, float("nan"), "NA"]
 
 
 @pytest.mark.parametrize("null", NULLS, ids=["None", "nan", "NA"])
@@ -154,7 +162,9 @@ NULLS = [None, float("nan"), pandas.NA]
     (RULES, (None, None)),
     (CATCH_ALL, ("Other", "Unknown")),
 ])
+@needs_dask
 def test_missing_narrations_count_as_empty(client, null, dtype, rules, for_null):
+    null = pandas.NA if null == "NA" else null
     source = pandas.DataFrame({"narration": pandas.Series(["ZESTO", null, "x", null], dtype=dtype)})
     result = client.compute(categorize_dataframe(dd.from_pandas(source, npartitions=2), rules)).result()
     first = ("Eating out", "Zesto Kitchen")
@@ -162,6 +172,7 @@ def test_missing_narrations_count_as_empty(client, null, dtype, rules, for_null)
     assert labels(result) == [first, for_null, third, for_null]
 
 
+@needs_dask
 def test_bag_of_records_and_of_narrations_match_one_process(client):
     texts = narrations(5_000, seed=11)
     reference = one_process(texts, RULES)
@@ -188,6 +199,7 @@ MALFORMED = [
 ]
 
 
+@needs_dask
 @pytest.mark.parametrize("rules", MALFORMED)
 def test_malformed_rules_raise_the_module_message_before_any_task(rules):
     frame = dd.from_pandas(pandas.DataFrame({"narration": ["a"] * 100}), npartitions=10)
@@ -204,12 +216,14 @@ def test_malformed_rules_raise_the_module_message_before_any_task(rules):
     ({"narration": ["a"]}, "Narration", "no column named 'Narration' to categorise (columns: 'narration')"),
     ({"amount": [1.5]}, "amount", "column 'amount' holds float64 values; narrations must be text"),
 ])
+@needs_dask
 def test_frame_without_a_text_column(columns, column, problem):
     frame = dd.from_pandas(pandas.DataFrame(columns), npartitions=1)
     with pytest.raises(ValueError, match="^" + problem.replace("(", r"\(").replace(")", r"\)") + "$"):
         categorize_dataframe(frame, RULES, column=column)
 
 
+@needs_dask
 def test_bag_record_without_the_field_fails(client):
     bag = db.from_sequence([{"narration": "a"}, {"memo": "b"}], npartitions=1)
     with pytest.raises(ValueError, match="a record has no 'narration' to categorise: {'memo': 'b'}"):
@@ -252,6 +266,7 @@ AWKWARD = ('Date,Narration,Amount\r\n'
            '6,"unterminated at the end\nstreamflix')
 
 
+@needs_dask
 @pytest.mark.parametrize("lines", [1, 2, 3, 5, 50_000])
 def test_command_runs_cut_inside_quoted_fields_give_the_same_bytes(client, tmp_path, lines):
     statement = tmp_path / "awkward.csv"
@@ -262,6 +277,7 @@ def test_command_runs_cut_inside_quoted_fields_give_the_same_bytes(client, tmp_p
     assert clustered == alone
 
 
+@needs_dask
 def test_command_csv_error_names_the_same_line(client, tmp_path):
     rows = [f"{n},FRESHMART {n}" for n in range(40)]
     rows[29] = '29,"' + "x" * 140_000 + '"'
@@ -272,6 +288,7 @@ def test_command_csv_error_names_the_same_line(client, tmp_path):
     assert clustered == alone
 
 
+@needs_dask
 def test_command_with_two_local_workers_writes_the_same_bytes(tmp_path):
     texts = narrations(200_000, seed=5)
     statement = tmp_path / "big.csv"
@@ -288,6 +305,7 @@ def test_command_with_two_local_workers_writes_the_same_bytes(tmp_path):
     assert (tmp_path / "b.csv").read_bytes() == (tmp_path / "a.csv").read_bytes()
 
 
+@needs_dask
 def test_command_with_an_unreachable_scheduler_fails_in_one_line(tmp_path):
     address = f"tcp://127.0.0.1:{closed_port()}"
     out = tmp_path / "out.csv"
