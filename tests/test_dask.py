@@ -328,3 +328,17 @@ def test_command_cluster_options_rejected(tmp_path, options, problem):
     process = lorvane_command("categorize", STATEMENT, "--rules", write_rules(tmp_path), *options)
     assert process.returncode == 2 and process.stdout == ""
     assert problem in process.stderr and "Traceback" not in process.stderr
+
+
+@needs_dask
+@pytest.mark.parametrize("address, problem", [
+    ("scheduler", "not a Dask scheduler address: 'scheduler' (missing port number"),
+    ("tcp://127.0.0.1:70000", "not a Dask scheduler address: 'tcp://127.0.0.1:70000' (port 70000 is out of range)"),
+    ("udp://127.0.0.1:8786", "not a Dask scheduler address: 'udp://127.0.0.1:8786' (unknown address scheme"),
+])
+def test_command_rejects_a_malformed_scheduler_address(tmp_path, capsys, address, problem):
+    from lorvane_cli.main import main
+    status = main(["categorize", STATEMENT, "--rules", write_rules(tmp_path), "--scheduler", address])
+    captured = capsys.readouterr()
+    assert (status, captured.out) == (2, "")
+    assert captured.err.startswith("lorvane: error: " + problem) and captured.err.count("\n") == 1

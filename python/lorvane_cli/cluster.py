@@ -27,6 +27,7 @@ from lorvane_cli.worker_tasks import ChunkResult, categorize_chunk, checked_rule
 
 try:
     import distributed
+    from distributed.comm.addressing import get_address_host_port
 except ImportError as error:  # pragma: no cover - depends on the environment
     raise ImportError(f"--workers and --scheduler need dask and distributed ({error}); "
                       "install them with: pip install 'lorvane[dask]'") from error
@@ -60,6 +61,17 @@ def quiet_logs() -> Iterator[None]:
         logger.setLevel(level)
 
 
+def check_address(address: str) -> None:
+    """Fails with a CliError unless `address` names a scheduler's host and port."""
+    try:
+        _, port = get_address_host_port(address)
+    except ValueError as error:
+        raise CliError(f"not a Dask scheduler address: {address!r} ({error}); "
+                       "expected tcp://HOST:PORT") from None
+    if not 0 < port < 65536:
+        raise CliError(f"not a Dask scheduler address: {address!r} (port {port} is out of range)")
+
+
 @contextlib.contextmanager
 def dask_client(workers: Optional[int], scheduler: Optional[str],
                 timeout: float = CONNECT_TIMEOUT) -> Iterator[distributed.Client]:
@@ -69,6 +81,7 @@ def dask_client(workers: Optional[int], scheduler: Optional[str],
     """
     with quiet_logs():
         if scheduler is not None:
+            check_address(scheduler)
             try:
                 client = distributed.Client(  # type: ignore[no-untyped-call,unused-ignore]
                     scheduler, timeout=timeout, set_as_default=False)
