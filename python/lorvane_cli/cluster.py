@@ -44,7 +44,6 @@ class Run(NamedTuple):
     """Whole lines of the statement, and how many lines of the file come before them."""
 
     text: str
-    lines: int
     first: int
 
 
@@ -120,14 +119,14 @@ def runs(table: CsvTable, lines_per_run: int) -> Iterator[Run]:
                 lines = list(itertools.islice(stream, lines_per_run))
                 if not lines:
                     return
-                yield Run("".join(lines), len(lines), first)
+                yield Run("".join(lines), first)
                 first += len(lines)
         except UnicodeDecodeError:
             raise CliError(decode_error_text(table.path, table.encoding, first)) from None
 
 
 def joined(head: Run, tail: Run) -> Run:
-    return Run(head.text + tail.text, head.lines + tail.lines, head.first)
+    return Run(head.text + tail.text, head.first)
 
 
 def results_in_order(client: distributed.Client, pending: Iterator[Run], layout: Layout,
