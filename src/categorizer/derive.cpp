@@ -10,11 +10,13 @@
 // the total length of the narrations, plus the sort of the rules.
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <vector>
 
+#include "categorizer/derive_view.hpp"
 #include "categorizer/engine.hpp"
 #include "categorizer/flat_index.hpp"
 #include "categorizer/lowercase.hpp"
@@ -38,16 +40,21 @@ struct Groups {
     std::size_t count() const noexcept { return first_input.size(); }
 };
 
-Groups group_inputs(const std::vector<DeriveInput>& data, std::uint64_t seed) {
+// Groups are few next to inputs: the index starts small and grows with them.
+constexpr std::size_t kInitialGroups = 1024;
+
+template <class Input>
+Groups group_inputs(std::span<const Input> data, std::uint64_t seed) {
     Groups groups;
     std::vector<std::uint32_t> group_of(data.size());
-    FlatIndex index(data.size());
+    FlatIndex index(std::min(data.size(), kInitialGroups));
     for (std::size_t i = 0; i < data.size(); ++i) {
-        const DeriveInput& input = data[i];
+        const Input& input = data[i];
         const std::uint64_t hash = hash_bytes(input.merchant, hash_bytes(input.category, seed));
         const auto [group, added] = index.insert(hash, [&](std::uint32_t g) {
-            const DeriveInput& first = data[groups.first_input[g]];
-            return first.category == input.category && first.merchant == input.merchant;
+            const Input& first = data[groups.first_input[g]];
+            return std::string_view(first.category) == std::string_view(input.category) &&
+                   std::string_view(first.merchant) == std::string_view(input.merchant);
         });
         if (added) groups.first_input.push_back(static_cast<std::uint32_t>(i));
         group_of[i] = group;
@@ -73,13 +80,14 @@ struct LoweredTexts {
     }
 };
 
-LoweredTexts lower_narrations(const std::vector<DeriveInput>& data) {
+template <class Input>
+LoweredTexts lower_narrations(std::span<const Input> data) {
     LoweredTexts lowered;
     std::size_t total = 0;
-    for (const DeriveInput& input : data) total += input.narration.size();
+    for (const Input& input : data) total += input.narration.size();
     lowered.bytes.reserve(total);
     lowered.ends.reserve(data.size());
-    for (const DeriveInput& input : data) {
+    for (const Input& input : data) {
         lowercase_append(input.narration, lowered.bytes);
         lowered.ends.push_back(lowered.bytes.size());
     }
@@ -110,10 +118,11 @@ TokenTable count_tokens(const LoweredTexts& lowered, std::uint64_t seed) {
     const std::size_t distinct_estimate = std::min(occurrence_bound, 64 + occurrence_bound / 4);
 
     TokenTable table;
-    table.counts.reserve(distinct_estimate);
+    table.counts.reserve(distinct_estimate);  // address space: only what is used is touched
     table.entries.reserve(occurrence_bound);
     table.entry_ends.reserve(narrations);
-    FlatIndex index(distinct_estimate);
+    // The index's slots are all written when made: it starts smaller and grows.
+    FlatIndex index(std::min(distinct_estimate, 64 + occurrence_bound / 16));
     for (std::size_t i = 0; i < narrations; ++i) {
         for_each_token(lowered.text(i), [&](std::string_view token) {
             const auto [entry, added] = index.insert(
@@ -164,9 +173,10 @@ const TokenCount* choose_pattern(TokenTable& table, const Groups& groups, std::s
     return best;
 }
 
+template <class Input>
 struct Chosen {
     std::uint64_t category_head;  // leading_bytes of the category
-    const DeriveInput* group;     // the input that opened the group
+    const Input* group;           // the input that opened the group
     const TokenCount* pattern;
 };
 
@@ -180,36 +190,47 @@ std::uint64_t leading_bytes(std::string_view text) noexcept {
     return head;
 }
 
-}  // namespace
-
-Result<DeriveRulesResponse, EngineError> derive_category_rules(const DeriveRulesRequest& request) {
-    const std::vector<DeriveInput>& data = request.data;
+template <class Input>
+DeriveRulesResponse derive_from(std::span<const Input> data) {
     const std::uint64_t seed = call_seed();
     const Groups groups = group_inputs(data, seed);
     const LoweredTexts lowered = lower_narrations(data);
     TokenTable table = count_tokens(lowered, seed);
 
-    std::vector<Chosen> chosen;
+    std::vector<Chosen<Input>> chosen;
     std::vector<std::uint32_t> touched;
     for (std::size_t g = 0; g < groups.count(); ++g) {
         if (const TokenCount* pattern = choose_pattern(table, groups, g, touched)) {
-            const DeriveInput& first = data[groups.first_input[g]];
-            chosen.push_back(Chosen{leading_bytes(first.category), &first, pattern});
+            const Input& first = data[groups.first_input[g]];
+            chosen.push_back(Chosen<Input>{leading_bytes(first.category), &first, pattern});
         }
     }
-    // std::string compares as unsigned bytes, a proper prefix first; the leading bytes
-    // settle most comparisons without touching the strings.
-    std::sort(chosen.begin(), chosen.end(), [](const Chosen& a, const Chosen& b) {
+    // Texts compare as unsigned bytes, a proper prefix first; the leading bytes settle
+    // most comparisons without touching the texts.
+    std::sort(chosen.begin(), chosen.end(), [](const Chosen<Input>& a, const Chosen<Input>& b) {
         if (a.category_head != b.category_head) return a.category_head < b.category_head;
-        return std::tie(a.group->category, a.group->merchant) < std::tie(b.group->category, b.group->merchant);
+        const std::string_view a_category = a.group->category, b_category = b.group->category;
+        if (a_category != b_category) return a_category < b_category;
+        return std::string_view(a.group->merchant) < std::string_view(b.group->merchant);
     });
 
     DeriveRulesResponse response;
     response.rules.reserve(chosen.size());
-    for (const Chosen& c : chosen) {
-        response.rules.push_back(CategoryRule{std::string(c.pattern->token), c.group->category, c.group->merchant});
+    for (const Chosen<Input>& c : chosen) {
+        response.rules.push_back(CategoryRule{std::string(c.pattern->token), std::string(c.group->category),
+                                              std::string(c.group->merchant)});
     }
     return response;
+}
+
+}  // namespace
+
+Result<DeriveRulesResponse, EngineError> derive_category_rules(const DeriveRulesRequest& request) {
+    return derive_from(std::span<const DeriveInput>(request.data));
+}
+
+Result<DeriveRulesResponse, EngineError> derive_rules_in_place(std::span<const DeriveView> data) {
+    return derive_from(data);
 }
 
 }  // namespace lorvane::categorizer
