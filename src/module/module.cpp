@@ -8,6 +8,7 @@
 #include "module/arguments.hpp"
 #include "module/fault.hpp"
 #include "module/json_categorize.hpp"
+#include "module/json_derive.hpp"
 #include "module/object_categorize.hpp"
 #include "module/json_decoder.hpp"
 #include "module/json_writer.hpp"
@@ -46,6 +47,8 @@ struct DeriveRules {
     static auto run(const categorizer::DeriveRulesRequest& request) {
         return categorizer::derive_category_rules(request);
     }
+    // The labelled narrations read in place: no copy of any of their texts.
+    static auto json_text(std::string_view request) { return derive_json_text(request); }
 };
 
 template <class F>

@@ -1,0 +1,37 @@
+#include "module/json_derive.hpp"
+
+#include <deque>
+#include <stdexcept>
+
+#include "module/json_decoder.hpp"
+#include "module/json_writer.hpp"
+
+namespace lorvane {
+
+namespace {
+
+// The in-place records mirror the records they stand for, key for key.
+template <class A, class B, std::size_t... I>
+constexpr bool same_keys(std::index_sequence<I...>) {
+    return field_count<A> == field_count<B> &&
+           ((std::get<I>(Describe<A>::fields).key == std::get<I>(Describe<B>::fields).key) && ...);
+}
+static_assert(same_keys<categorizer::DeriveView, categorizer::DeriveInput>(std::make_index_sequence<3>{}));
+static_assert(same_keys<DeriveInPlace, categorizer::DeriveRulesRequest>(std::make_index_sequence<1>{}));
+
+}  // namespace
+
+Result<std::string, JsonError> derive_json_text(std::string_view request_text) {
+    std::deque<std::string> kept;
+    auto request = decode_json_in_place<DeriveInPlace>(request_text, kept);
+    if (!request) return fail(std::move(request).error());
+    auto response = categorizer::derive_rules_in_place(request.value().data);
+    // Derivation has no failure of its own; one would be a fault of this module.
+    if (!response) throw std::logic_error(response.error().message());
+    std::string out;
+    out.reserve(128);
+    encode_json(response.value(), out);
+    return out;
+}
+
+}  // namespace lorvane
