@@ -6,6 +6,7 @@
 // check and a copy, not a call into the string.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -159,9 +160,9 @@ inline char* put_decimal(char* p, std::uint64_t v) noexcept {
     return put_eight(p, static_cast<std::uint32_t>(rest % e8));
 }
 
+// Past reserve(): writes up to 21 bytes beyond the cursor, keeps up to 20.
 template <class T>
-void write_integer(Sink& out, T value) {
-    out.reserve(24);
+void write_integer_unchecked(Sink& out, T value) noexcept {
     char* p = out.cursor();
     std::uint64_t magnitude = static_cast<std::uint64_t>(value);
     if constexpr (std::is_signed_v<T>) {
@@ -171,6 +172,34 @@ void write_integer(Sink& out, T value) {
         }
     }
     out.advance_to(put_decimal(p, magnitude));
+}
+
+template <class T>
+void write_integer(Sink& out, T value) {
+    out.reserve(24);
+    write_integer_unchecked(out, value);
+}
+
+// The longest text of a value of type T, or 0 when it has no bound (texts, lists, floats).
+template <class T>
+constexpr std::size_t longest_text() {
+    if constexpr (is_optional<T>) {
+        constexpr std::size_t inner = longest_text<typename T::value_type>();
+        return inner == 0 ? 0 : std::max<std::size_t>(inner, 4);  // or "null"
+    } else if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+        return 20;
+    } else if constexpr (is_record<T>) {
+        std::size_t n = 2;
+        bool bounded = true;
+        for_each_field<T>([&](const auto& f) {
+            using M = typename std::decay_t<decltype(f)>::member_type;
+            bounded = bounded && longest_text<M>() != 0;
+            n += f.key.size() + 4 + longest_text<M>();
+        });
+        return bounded ? n : 0;
+    } else {
+        return 0;
+    }
 }
 
 // The text `,"key":` of field I of T, made once at compile time.
@@ -188,8 +217,11 @@ struct KeyText {
     }();
 };
 
+// A record whose text has a bound is written after one check of the room for it.
 template <class T, std::size_t... I>
 void write_fields(Sink& out, const T& record, std::index_sequence<I...>) {
+    constexpr bool bounded = longest_text<T>() != 0;
+    if constexpr (bounded) out.reserve(longest_text<T>() + 8);
     bool first = true;
     const auto write_field = [&](const auto& f, const auto& text) {
         const auto& member = record.*(f.member);
@@ -197,14 +229,21 @@ void write_fields(Sink& out, const T& record, std::index_sequence<I...>) {
         if constexpr (is_optional<M>) {
             if (f.presence == Presence::optional && !member) return;
         }
-        out.reserve(text.size());
+        if constexpr (!bounded) out.reserve(text.size());
         if (first) {
             out.put_unchecked(std::string_view(text.data() + 1, text.size() - 1));
         } else {
             out.put_unchecked(std::string_view(text.data(), text.size()));
         }
         first = false;
-        write_value(out, member);
+        if constexpr (!bounded) {
+            write_value(out, member);
+        } else if constexpr (is_optional<M>) {
+            if (member) write_integer_unchecked(out, *member);
+            else out.put_unchecked(std::string_view("null"));
+        } else {
+            write_integer_unchecked(out, member);
+        }
     };
     (write_field(std::get<I>(Describe<T>::fields), KeyText<T, I>::text), ...);
 }
