@@ -153,3 +153,34 @@ def test_the_last_texts_of_a_batch_are_not_read_twice(batch):
     decided = [entry and entry["category"] for entry in
                lorvane.categorize_transactions(request)["data"]]
     assert decided == [None] + ["once"] * (batch - 1) + [None]
+
+
+class Text(str):
+    """A str subclass whose own methods lie: the text is what the str holds."""
+
+    def lower(self):
+        return "mart"
+
+    def encode(self, *args, **kwargs):
+        return b"mart"
+
+
+@pytest.mark.parametrize("narration, outcome", [
+    (Text("POS FRESH"), None),
+    (Text("FRESHMART"), "Groceries"),
+    ("caf\ud800", "invalid request: UnicodeEncodeError: 'utf-8' codec can't encode character "
+                  "'\\ud800' in position 3: surrogates not allowed"),
+    (b"MART", "invalid request: unexpected type: 'bytes' object cannot be converted to 'PyString'"),
+    (None, "invalid request: unexpected type: 'NoneType' object cannot be converted to 'PyString'"),
+])
+def test_narrations_read_in_place_from_python_objects(narration, outcome):
+    request = {"data": [{"narration": "mart"}, {"narration": narration}],
+               "rules": [{"pattern": "MART", "category": "Groceries", "merchant": "Mart"}]}
+    if outcome is None or outcome == "Groceries":
+        result = lorvane.categorize_transactions(request)["data"]
+        assert result[0]["category"] == "Groceries"
+        assert (result[1] and result[1]["category"]) == outcome
+    else:
+        with pytest.raises(ValueError) as raised:
+            lorvane.categorize_transactions(request)
+        assert str(raised.value) == outcome

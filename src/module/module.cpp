@@ -35,10 +35,8 @@ struct CategorizeTransactions {
     }
     // The whole JSON pipeline at once, without copying narrations or results.
     static auto json_text(std::string_view request) { return categorize_json_text(request); }
-    // The engine's rule indices straight into Python objects, without copying results.
-    static auto to_objects(const categorizer::CategorizeRequest& request) {
-        return categorize_to_objects(request);
-    }
+    // The whole object pipeline at once, without copying narrations or results.
+    static PyObject* objects(PyObject* request) { return categorize_to_objects(request); }
 };
 
 struct DeriveRules {
@@ -73,19 +71,7 @@ PyObject* object_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return fault_barrier([&]() -> PyObject* {
         PyObject* argument = extract_argument(Op::name, "request", args, kwargs);
         if (!argument) return nullptr;
-        if constexpr (requires(const Request<Op>& r) { Op::to_objects(r); }) {
-            auto request = decode_object<Request<Op>>(argument);
-            if (!request) {
-                raise_object_error(std::move(request).error(), "invalid request: ");
-                return nullptr;
-            }
-            auto encoded = Op::to_objects(request.value());
-            if (!encoded) {
-                raise_object_error(std::move(encoded).error(), "could not build result: ");
-                return nullptr;
-            }
-            return std::move(encoded).value().release();
-        }
+        if constexpr (requires { Op::objects(argument); }) return Op::objects(argument);
         auto result = [&] {
             auto request = decode_object<Request<Op>>(argument);
             if (!request) {

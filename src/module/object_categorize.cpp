@@ -1,21 +1,27 @@
 #include "module/object_categorize.hpp"
 
-#include <string_view>
-#include <vector>
+#include <utility>
 
 #include "categorizer/first_rules.hpp"
 #include "module/object_encoder.hpp"
 
 namespace lorvane {
 
-Result<PyRef, ObjectError> categorize_to_objects(const categorizer::CategorizeRequest& request) {
-    using object_encoder_detail::made;
-    std::vector<std::string_view> narrations;
-    narrations.reserve(request.data.size());
-    for (const categorizer::MapInput& input : request.data) narrations.push_back(input.narration);
-    const std::vector<std::size_t> decided = categorizer::first_rules(narrations, request.rules);
+namespace {
 
-    std::vector<PyRef> entries(request.rules.size());  // each deciding rule's dict, once made
+// The held records mirror the records they stand for, key for key.
+template <class A, class B, std::size_t... I>
+constexpr bool same_keys(std::index_sequence<I...>) {
+    return field_count<A> == field_count<B> &&
+           ((std::get<I>(Describe<A>::fields).key == std::get<I>(Describe<B>::fields).key) && ...);
+}
+static_assert(same_keys<NarrationHeld, categorizer::MapInput>(std::make_index_sequence<1>{}));
+static_assert(same_keys<CategorizeHeld, categorizer::CategorizeRequest>(std::make_index_sequence<2>{}));
+
+Result<PyRef, ObjectError> build_result(const std::vector<std::size_t>& decided,
+                                        const std::vector<categorizer::CategoryRule>& rules) {
+    using object_encoder_detail::made;
+    std::vector<PyRef> entries(rules.size());  // each deciding rule's dict, once made
     PyRef list = made(PyList_New(static_cast<Py_ssize_t>(decided.size())));
     for (std::size_t i = 0; i < decided.size(); ++i) {
         const std::size_t rule = decided[i];
@@ -25,7 +31,7 @@ Result<PyRef, ObjectError> categorize_to_objects(const categorizer::CategorizeRe
         } else {
             PyRef& entry = entries[rule];
             if (!entry) {
-                const categorizer::CategoryRule& r = request.rules[rule];
+                const categorizer::CategoryRule& r = rules[rule];
                 auto made_entry = encode_object(categorizer::CategoryMatch{r.category, r.merchant});
                 if (!made_entry) return fail(std::move(made_entry).error());
                 entry = std::move(made_entry).value();
@@ -34,13 +40,33 @@ Result<PyRef, ObjectError> categorize_to_objects(const categorizer::CategorizeRe
         }
         PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item.release());  // steals
     }
-    // {"data": list}, through the generic encoder's keys.
+    // {"data": list}, under the generic encoder's key.
     PyRef response = made(PyDict_New());
-    if (PyObject_SetItem(response.get(), object_encoder_detail::field_keys<categorizer::CategorizeResponse>()[0],
-                         list.get()) < 0) {
-        return fail(ObjectError::from_interpreter());
-    }
+    PyObject* key = object_encoder_detail::field_keys<categorizer::CategorizeResponse>()[0];
+    if (PyObject_SetItem(response.get(), key, list.get()) < 0) return fail(ObjectError::from_interpreter());
     return response;
+}
+
+}  // namespace
+
+PyObject* categorize_to_objects(PyObject* argument) {
+    auto request = decode_object<CategorizeHeld>(argument);
+    if (!request) {
+        raise_object_error(std::move(request).error(), "invalid request: ");
+        return nullptr;
+    }
+    const CategorizeHeld& in = request.value();
+    std::vector<std::string_view> narrations;
+    narrations.reserve(in.data.size());
+    for (const NarrationHeld& item : in.data) narrations.push_back(item.narration.text);
+    const std::vector<std::size_t> decided = categorizer::first_rules(narrations, in.rules);
+
+    auto result = build_result(decided, in.rules);
+    if (!result) {
+        raise_object_error(std::move(result).error(), "could not build result: ");
+        return nullptr;
+    }
+    return std::move(result).value().release();
 }
 
 }  // namespace lorvane

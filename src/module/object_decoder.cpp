@@ -126,6 +126,22 @@ bool decode_text(PyObject* value, std::string& out, ObjectError& error) {
     return true;
 }
 
+bool decode_text(PyObject* value, HeldText& out, ObjectError& error) {
+    if (!PyUnicode_Check(value)) {
+        error = ObjectError::unexpected_type(value, "PyString");
+        return false;
+    }
+    out.bytes = PyRef::steal(PyUnicode_AsUTF8String(value));
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (!out.bytes || PyBytes_AsStringAndSize(out.bytes.get(), &data, &size) < 0) {
+        error = ObjectError::from_interpreter();
+        return false;
+    }
+    out.text = std::string_view(data, static_cast<std::size_t>(size));
+    return true;
+}
+
 bool check_unknown_key(PyObject* key, ObjectError& error) {
     std::string ignored;
     if (!str_to_utf8(key, ignored)) {

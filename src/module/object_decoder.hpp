@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -15,6 +16,13 @@
 #include "module/py_ref.hpp"
 
 namespace lorvane {
+
+// A request text read in place: the UTF-8 bytes that the interpreter's encoder made,
+// held as long as the record that holds them, and a view of them.
+struct HeldText {
+    PyRef bytes;
+    std::string_view text;
+};
 
 namespace object_decoder_detail {
 
@@ -58,6 +66,7 @@ std::size_t find_field(PyObject* key) {
 bool decode_double(PyObject* value, double& out, ObjectError& error);
 bool decode_u32(PyObject* value, std::uint32_t& out, ObjectError& error);
 bool decode_text(PyObject* value, std::string& out, ObjectError& error);
+bool decode_text(PyObject* value, HeldText& out, ObjectError& error);
 // The enumerator index named by a str or a one-entry dict, using the given names.
 bool decode_enum_index(PyObject* value, const std::string_view* names, std::size_t count,
                        int& out, ObjectError& error);
@@ -172,7 +181,7 @@ bool decode_value(PyObject* value, T& out, ObjectError& error) {
         }
         out = std::move(parsed).value();
         return true;
-    } else if constexpr (std::is_same_v<T, std::string>) {
+    } else if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, HeldText>) {
         return decode_text(value, out, error);
     } else if constexpr (std::is_same_v<T, double>) {
         return decode_double(value, out, error);
