@@ -294,17 +294,22 @@ def main(argv=None):
             print("note: %s is not installed; its rows are skipped" % name)
 
     rows = []
+
+    def run(suite_rows):
+        """Keeps a suite's rows and prints them as soon as the suite is done."""
+        report.with_ratios(suite_rows)
+        print(report.text_table(suite_rows), flush=True)
+        rows.extend(suite_rows)
+
     if "categorize" in args.sections:
-        rows += suites.categorize_json(timer, args.narrations, args.rules)
-        rows += suites.categorize_objects(timer, args.narrations, args.rules)
+        run(suites.categorize_json(timer, args.narrations, args.rules))
+        run(suites.categorize_objects(timer, args.narrations, args.rules))
     if "scaling" in args.sections:
-        rows += suites.scaling(timer, args.narrations, args.rule_counts, max(args.rule_counts))
+        run(suites.scaling(timer, args.narrations, args.rule_counts, max(args.rule_counts)))
     if "emi" in args.sections:
-        rows += suites.emi(timer)
+        run(suites.emi(timer))
     if "derive" in args.sections:
-        rows += suites.derive(timer, args.labelled)
-    report.with_ratios(rows)
-    print(report.text_table(rows))
+        run(suites.derive(timer, args.labelled))
 
     found = memory(args) if "memory" in args.sections else []
     if found:
