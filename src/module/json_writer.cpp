@@ -49,7 +49,9 @@ std::size_t find_escape(std::string_view text, std::size_t i) noexcept {
 namespace json_writer_detail {
 
 void Sink::grow(std::size_t n) {
-    out_.resize(std::max(used_ + n, out_.size() + out_.size() / 4));
+    const auto used = static_cast<std::size_t>(cursor_ - begin_);
+    out_.resize(std::max(used + n, out_.size() + out_.size() / 4));
+    place(used);
 }
 
 void write_string(Sink& out, std::string_view text) {

@@ -31,46 +31,55 @@ void append_json_string(std::string& out, std::string_view text);
 
 namespace json_writer_detail {
 
-// The string being written, with its size kept at its capacity while writing.
+// The string being written, with its size kept at its capacity while writing and the
+// write position held as a pointer into its storage.
 class Sink {
 public:
-    explicit Sink(std::string& out) : out_(out), used_(out.size()) {
+    explicit Sink(std::string& out) : out_(out) {
+        const std::size_t used = out.size();
         out_.resize(out_.capacity());
+        place(used);
         reserve(64);
     }
     Sink(const Sink&) = delete;
     Sink& operator=(const Sink&) = delete;
-    ~Sink() { out_.resize(used_); }
+    ~Sink() { out_.resize(static_cast<std::size_t>(cursor_ - begin_)); }
 
     // Room for n more bytes at cursor().
     [[gnu::always_inline]] void reserve(std::size_t n) {
-        if (out_.size() - used_ < n) grow(n);
+        if (static_cast<std::size_t>(limit_ - cursor_) < n) grow(n);
     }
-    char* cursor() noexcept { return out_.data() + used_; }
-    void advance(std::size_t n) noexcept { used_ += n; }
-    void advance_to(const char* end) noexcept { used_ = static_cast<std::size_t>(end - out_.data()); }
+    char* cursor() noexcept { return cursor_; }
+    void advance_to(char* end) noexcept { cursor_ = end; }
 
     void put(char c) {
         reserve(1);
-        out_[used_++] = c;
+        *cursor_++ = c;
     }
     void put(std::string_view text) {
         reserve(text.size());
         put_unchecked(text);
     }
     // Past reserve(): no check.
-    [[gnu::always_inline]] void put_unchecked(char c) noexcept { out_[used_++] = c; }
+    [[gnu::always_inline]] void put_unchecked(char c) noexcept { *cursor_++ = c; }
     [[gnu::always_inline]] void put_unchecked(std::string_view text) noexcept {
         if (text.empty()) return;  // an empty view may have no storage at all
-        std::memcpy(cursor(), text.data(), text.size());
-        used_ += text.size();
+        std::memcpy(cursor_, text.data(), text.size());
+        cursor_ += text.size();
     }
 
 private:
     void grow(std::size_t n);
+    void place(std::size_t used) noexcept {
+        begin_ = out_.data();
+        cursor_ = begin_ + used;
+        limit_ = begin_ + out_.size();
+    }
 
     std::string& out_;
-    std::size_t used_;
+    char* begin_ = nullptr;
+    char* cursor_ = nullptr;
+    char* limit_ = nullptr;
 };
 
 void write_string(Sink& out, std::string_view text);
@@ -114,7 +123,7 @@ constexpr std::size_t typical_length() {
 // Eight decimal digits of v < 10^8, leading zeros included, as the bytes of a
 // little-endian word (the first digit in the lowest byte). The four pairs are computed
 // independently of each other.
-inline std::uint64_t eight_digits(std::uint32_t v) noexcept {
+[[gnu::always_inline]] inline std::uint64_t eight_digits(std::uint32_t v) noexcept {
     static constexpr char pairs[] =
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -131,7 +140,7 @@ inline std::uint64_t eight_digits(std::uint32_t v) noexcept {
 }
 
 // Writes v < 10^8 without leading zeros; may write up to 8 bytes; returns the end.
-inline char* put_short(char* p, std::uint32_t v) noexcept {
+[[gnu::always_inline]] inline char* put_short(char* p, std::uint32_t v) noexcept {
     std::uint64_t word = eight_digits(v);
     // Each leading '0' is a zero byte after the xor, at the low end of the word.
     const int zeros = v == 0 ? 7 : __builtin_ctzll(word ^ 0x3030303030303030ULL) / 8;
@@ -140,7 +149,7 @@ inline char* put_short(char* p, std::uint32_t v) noexcept {
     return p + 8 - zeros;
 }
 
-inline char* put_eight(char* p, std::uint32_t v) noexcept {
+[[gnu::always_inline]] inline char* put_eight(char* p, std::uint32_t v) noexcept {
     const std::uint64_t word = eight_digits(v);
     std::memcpy(p, &word, 8);
     return p + 8;
@@ -162,7 +171,7 @@ inline char* put_decimal(char* p, std::uint64_t v) noexcept {
 
 // Past reserve(): writes up to 21 bytes beyond the cursor, keeps up to 20.
 template <class T>
-void write_integer_unchecked(Sink& out, T value) noexcept {
+[[gnu::always_inline]] inline void write_integer_unchecked(Sink& out, T value) noexcept {
     char* p = out.cursor();
     std::uint64_t magnitude = static_cast<std::uint64_t>(value);
     if constexpr (std::is_signed_v<T>) {
