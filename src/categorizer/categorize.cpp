@@ -60,7 +60,7 @@ struct LoweredPatterns {
 
 }  // namespace
 
-std::vector<std::size_t> first_rules(std::span<const std::string_view> narrations,
+std::vector<std::size_t> first_rules(std::vector<std::string_view> narrations,
                                      const std::vector<CategoryRule>& rules) {
     const LoweredPatterns patterns(rules);
     const RuleMatcher matcher(patterns.views);
@@ -68,7 +68,7 @@ std::vector<std::size_t> first_rules(std::span<const std::string_view> narration
     if (matcher.reads_text()) {
         // The texts to scan: each narration as is, or its lowercase. The lowercased ones
         // are kept back to back in one buffer and viewed once it has stopped growing.
-        std::vector<std::string_view> texts(narrations.begin(), narrations.end());
+        std::vector<std::string_view>& texts = narrations;
         std::string lowered;
         std::vector<std::pair<std::size_t, std::size_t>> placed;  // (narration, its end)
         for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -93,7 +93,7 @@ Result<CategorizeResponse, EngineError> categorize(const CategorizeRequest& requ
     std::vector<std::string_view> narrations;
     narrations.reserve(request.data.size());
     for (const MapInput& input : request.data) narrations.push_back(input.narration);
-    const std::vector<std::size_t> decided = first_rules(narrations, request.rules);
+    const std::vector<std::size_t> decided = first_rules(std::move(narrations), request.rules);
 
     CategorizeResponse response;
     response.data.reserve(decided.size());

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -16,7 +15,8 @@ namespace lorvane::categorizer {
 inline constexpr std::size_t no_rule = SIZE_MAX;
 
 // decided[i] is the index in `rules` of the rule that decides narrations[i], or no_rule.
-std::vector<std::size_t> first_rules(std::span<const std::string_view> narrations,
+// The views are taken over (and reused for the lowercased texts), not copied.
+std::vector<std::size_t> first_rules(std::vector<std::string_view> narrations,
                                      const std::vector<CategoryRule>& rules);
 
 }  // namespace lorvane::categorizer
