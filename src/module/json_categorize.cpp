@@ -3,6 +3,7 @@
 #include <cstring>
 #include <deque>
 #include <optional>
+#include <utility>
 
 #include "categorizer/first_rules.hpp"
 #include "module/json_decoder.hpp"
@@ -51,19 +52,25 @@ private:
 
 }  // namespace
 
-Result<std::string, JsonError> categorize_json_text(std::string_view request_text) {
+Result<Categorized, JsonError> categorize_json_request(std::string_view request_text) {
     std::deque<std::string> kept;
     auto request = decode_json_in_place<CategorizeInPlace>(request_text, kept);
     if (!request) return fail(std::move(request).error());
-    const CategorizeInPlace& in = request.value();
+    CategorizeInPlace& in = request.value();
 
     std::vector<std::string_view> narrations;
     narrations.reserve(in.data.size());
     for (const NarrationInPlace& item : in.data) narrations.push_back(item.narration);
-    const std::vector<std::size_t> decided = categorizer::first_rules(narrations, in.rules);
+    Categorized done;
+    done.decided = categorizer::first_rules(std::move(narrations), in.rules);
+    done.rules = std::move(in.rules);
+    return done;
+}
 
+std::string categorized_json_text(const Categorized& done) {
+    const std::vector<std::size_t>& decided = done.decided;
     // The exact length first, then one pass of copies.
-    EncodedMatches matches(in.rules);
+    EncodedMatches matches(done.rules);
     constexpr std::string_view head = "{\"data\":[", tail = "]}";
     std::size_t length = head.size() + tail.size() + (decided.empty() ? 0 : decided.size() - 1);
     for (const std::size_t rule : decided) {

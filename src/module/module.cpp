@@ -33,8 +33,14 @@ struct CategorizeTransactions {
     static auto run(const categorizer::CategorizeRequest& request) {
         return categorizer::categorize(request);
     }
-    // The whole JSON pipeline at once, without copying narrations or results.
-    static auto json_text(std::string_view request) { return categorize_json_text(request); }
+    // The whole JSON pipeline at once, without copying narrations or results; the request
+    // text is released before the response is written.
+    static Result<std::string, JsonError> json_text(RequestText& request) {
+        auto categorized = categorize_json_request(request.text);
+        request = {};
+        if (!categorized) return fail(std::move(categorized).error());
+        return categorized_json_text(categorized.value());
+    }
     // The whole object pipeline at once, without copying narrations or results.
     static PyObject* objects(PyObject* request) { return categorize_to_objects(request); }
 };
@@ -46,7 +52,7 @@ struct DeriveRules {
         return categorizer::derive_category_rules(request);
     }
     // The labelled narrations read in place: no copy of any of their texts.
-    static auto json_text(std::string_view request) { return derive_json_text(request); }
+    static auto json_text(const RequestText& request) { return derive_json_text(request.text); }
 };
 
 template <class F>
@@ -98,8 +104,8 @@ PyObject* json_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!argument) return nullptr;
         RequestText text;
         if (!request_text(argument, text)) return nullptr;
-        if constexpr (requires { Op::json_text(text.text); }) {
-            auto written = Op::json_text(text.text);
+        if constexpr (requires { Op::json_text(text); }) {
+            auto written = Op::json_text(text);
             if (!written) {
                 const std::string message = "invalid request: " + written.error().display();
                 PyErr_SetString(PyExc_ValueError, message.c_str());

@@ -59,7 +59,7 @@ PyObject* categorize_to_objects(PyObject* argument) {
     std::vector<std::string_view> narrations;
     narrations.reserve(in.data.size());
     for (const NarrationHeld& item : in.data) narrations.push_back(item.narration.text);
-    const std::vector<std::size_t> decided = categorizer::first_rules(narrations, in.rules);
+    const std::vector<std::size_t> decided = categorizer::first_rules(std::move(narrations), in.rules);
 
     auto result = build_result(decided, in.rules);
     if (!result) {
