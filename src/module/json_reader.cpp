@@ -34,13 +34,15 @@ constexpr std::array<bool, 256> string_stops = [] {
     return table;
 }();
 
-constexpr std::array<std::int8_t, 256> hex_values = [] {
-    std::array<std::int8_t, 256> table{};
-    for (auto& v : table) v = -1;
-    for (int c = 0; c < 10; ++c) table['0' + c] = static_cast<std::int8_t>(c);
+// Per byte: its value as a hex digit, or not_hex.
+constexpr std::uint8_t not_hex = 0xFF;
+constexpr std::array<std::uint8_t, 256> hex_values = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (auto& v : table) v = not_hex;
+    for (int c = 0; c < 10; ++c) table['0' + c] = static_cast<std::uint8_t>(c);
     for (int c = 0; c < 6; ++c) {
-        table['a' + c] = static_cast<std::int8_t>(10 + c);
-        table['A' + c] = static_cast<std::int8_t>(10 + c);
+        table['a' + c] = static_cast<std::uint8_t>(10 + c);
+        table['A' + c] = static_cast<std::uint8_t>(10 + c);
     }
     return table;
 }();
@@ -222,8 +224,8 @@ bool JsonReader::read_hex4(std::uint16_t& unit) {
     unit = 0;
     for (int k = 0; k < 4; ++k) {
         if (index_ == text_.size()) return fail_syntax(eof_string);
-        const int digit = hex_values[static_cast<unsigned char>(text_[index_])];
-        if (digit < 0) return fail_syntax(invalid_escape);
+        const std::uint8_t digit = hex_values[static_cast<unsigned char>(text_[index_])];
+        if (digit == not_hex) return fail_syntax(invalid_escape);
         unit = static_cast<std::uint16_t>(unit * 16 + digit);
         ++index_;
     }
