@@ -184,3 +184,20 @@ def test_narrations_read_in_place_from_python_objects(narration, outcome):
         with pytest.raises(ValueError) as raised:
             lorvane.categorize_transactions(request)
         assert str(raised.value) == outcome
+
+
+@pytest.mark.parametrize("seed", [1, 2])
+def test_large_rule_sets_against_the_model(seed):
+    # Thousands of patterns over a wide alphabet: the automaton's rows then take several
+    # megabytes and are laid out more compactly; first-rule-wins must not change.
+    rng = random.Random(seed)
+    alphabet = "abcdefghijklmnopqrstuvwxyz0123456789 éüçøßαβγδжщ中文字"
+    patterns = ["".join(rng.choice(alphabet) for _ in range(rng.randint(3, 9))) for _ in range(4000)]
+    rules = [{"pattern": p, "category": "c%d" % i, "merchant": "m"} for i, p in enumerate(patterns)]
+    narrations = ["".join(rng.choice(alphabet) for _ in range(rng.randint(0, 60))) + rng.choice(patterns)
+                  if rng.random() < 0.5 else "".join(rng.choice(alphabet) for _ in range(40))
+                  for _ in range(400)]
+    request = {"data": [{"narration": n} for n in narrations], "rules": rules}
+    expected = [first_rule_model(n, rules) for n in narrations]
+    assert lorvane.categorize_transactions(request)["data"] == expected
+    assert json.loads(lorvane.categorize_transactions_json(json.dumps(request)))["data"] == expected

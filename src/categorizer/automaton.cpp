@@ -7,6 +7,10 @@ namespace lorvane::categorizer {
 namespace {
 
 constexpr std::uint32_t none = SubstringAutomaton::none;
+// Row numbers that 16 bits hold.
+constexpr std::uint32_t narrow_states = std::uint32_t{1} << 16;
+// Wide rows beyond this many bytes are mostly out of the nearer caches.
+constexpr std::size_t narrow_above = std::size_t{4} << 20;
 
 std::uint32_t common_prefix(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -117,7 +121,12 @@ SubstringAutomaton::SubstringAutomaton(std::span<const std::string_view> pattern
     const Trie trie = build_trie(patterns, class_of_);
     states_ = trie.states;
     all_dense_ = std::size_t{states_} * (classes_ + 1) * sizeof(std::uint32_t) <= dense_budget;
-    if (all_dense_) {
+    // Wide rows save a multiplication per byte while they stay near the processor; beyond
+    // that, rows half as large are worth it.
+    const bool large = std::size_t{states_} * (classes_ + 1) * sizeof(std::uint32_t) > narrow_above;
+    if (all_dense_ && large && states_ <= narrow_states) {
+        link_narrow(trie);
+    } else if (all_dense_) {
         link_dense(trie);
     } else {
         // Rows for a quarter of the budget: the hottest states stay in the nearest caches.
@@ -156,6 +165,53 @@ void SubstringAutomaton::link_dense(const Trie& trie) {
     }
     match_start_ = high * width;
     dense_states_ = states_;
+}
+
+// The narrow layout: every state's row holds 16-bit row numbers, and the smallest pattern
+// index recognised at each row is kept apart. Built as the wide layout is, breadth first,
+// so that a state's failure row is complete before its own.
+void SubstringAutomaton::link_narrow(const Trie& trie) {
+    const std::size_t width = classes_;
+    narrow_ = true;
+    narrow_rows_ = std::make_unique_for_overwrite<std::uint16_t[]>(std::size_t{states_} * width);
+    narrow_best_ = std::make_unique_for_overwrite<std::uint32_t[]>(states_);
+    std::uint16_t* rows = narrow_rows_.get();
+    std::vector<std::uint32_t> fail(states_, 0), best(states_, none);
+    std::vector<std::uint16_t> row_of(states_, 0);  // the root's row is 0
+    std::vector<std::uint32_t> state_at(states_, 0);
+    for (std::uint32_t s = 0, placed = 1; s < states_; ++s) {
+        const std::uint32_t begin = trie.first_child[s], end = trie.first_child[s + 1];
+        for (std::uint32_t t = begin; t < end; ++t) {
+            fail[t] = s == 0 ? 0 : state_at[rows[row_of[fail[s]] * width + trie.in_class[t]]];
+            best[t] = std::min(trie.own[t], best[fail[t]]);
+            row_of[t] = static_cast<std::uint16_t>(placed);
+            state_at[placed++] = t;
+        }
+        std::uint16_t* row = rows + row_of[s] * width;
+        if (s == 0) {
+            std::fill_n(row, width, 0);
+        } else {
+            std::copy_n(rows + row_of[fail[s]] * width, width, row);
+        }
+        for (std::uint32_t t = begin; t < end; ++t) row[trie.in_class[t]] = row_of[t];
+        narrow_best_[row_of[s]] = best[s];
+    }
+    dense_states_ = states_;
+}
+
+std::uint32_t SubstringAutomaton::scan_narrow(std::string_view text) const noexcept {
+    const std::uint16_t* rows = narrow_rows_.get();
+    const std::uint32_t* best = narrow_best_.get();
+    const std::uint8_t* class_of = class_of_.data();
+    const std::size_t width = classes_;
+    std::uint32_t row = 0;
+    std::uint32_t found = none;
+    for (const char ch : text) {
+        row = rows[row * width + class_of[static_cast<unsigned char>(ch)]];
+        found = std::min(found, best[row]);
+        if (found == 0) break;
+    }
+    return found;
 }
 
 // The first dense_states_ states, the shallowest, get a full row of state numbers; all

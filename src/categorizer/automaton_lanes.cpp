@@ -9,44 +9,47 @@
 
 namespace lorvane::categorizer {
 
-void SubstringAutomaton::first_matches(std::span<const std::string_view> texts,
-                                       std::span<std::uint32_t> out) const noexcept {
-    if (all_dense_) {
-        scan_dense_lanes(texts, out);
-        return;
-    }
-    for (std::size_t i = 0; i < texts.size(); ++i) out[i] = scan_mixed(texts[i]);
-}
+namespace {
 
-void SubstringAutomaton::scan_dense_lanes(std::span<const std::string_view> texts,
-                                          std::span<std::uint32_t> out) const noexcept {
+// `next(state, byte)` is the state after a byte, `best(state)` the smallest pattern index
+// recognised at a state (none where no pattern ends): read at every byte, it costs no
+// branch.
+template <class Next, class Best>
+void scan_lanes(std::span<const std::string_view> texts, std::span<std::uint32_t> out, Next next,
+                Best best) noexcept {
+    constexpr std::uint32_t none = SubstringAutomaton::none;
     constexpr std::size_t lanes = 4;
-    const std::uint32_t* rows = rows_.get();
-    const std::uint8_t* class_of = class_of_.data();
-    const std::uint32_t best_column = classes_;
-    const std::uint32_t match_start = match_start_;
-
     const unsigned char* at[lanes];
     std::size_t left[lanes];
     std::uint32_t state[lanes];
     std::uint32_t found[lanes];
     std::size_t owner[lanes];
-    std::size_t next = 0;
+    std::size_t next_text = 0;
     // Starts lane k on the next non-empty text; false when none is left.
     const auto start = [&](std::size_t k) {
-        for (; next < texts.size(); ++next) {
-            if (texts[next].empty()) {
-                out[next] = none;
+        for (; next_text < texts.size(); ++next_text) {
+            if (texts[next_text].empty()) {
+                out[next_text] = none;
                 continue;
             }
-            at[k] = reinterpret_cast<const unsigned char*>(texts[next].data());
-            left[k] = texts[next].size();
+            at[k] = reinterpret_cast<const unsigned char*>(texts[next_text].data());
+            left[k] = texts[next_text].size();
             state[k] = 0;
             found[k] = none;
-            owner[k] = next++;
+            owner[k] = next_text++;
             return true;
         }
         return false;
+    };
+    // Lane k to the end of its text, alone.
+    const auto finish = [&](std::size_t k) {
+        std::uint32_t s = state[k];
+        for (std::size_t i = 0; i < left[k]; ++i) {
+            s = next(s, at[k][i]);
+            found[k] = std::min(found[k], best(s));
+        }
+        out[owner[k]] = found[k];
+        left[k] = 0;
     };
 
     std::size_t live = 0;
@@ -56,11 +59,9 @@ void SubstringAutomaton::scan_dense_lanes(std::span<const std::string_view> text
         for (std::size_t i = 0; i < steps; ++i) {
 #pragma GCC unroll 4
             for (std::size_t k = 0; k < lanes; ++k) {
-                // Every row ends with its smallest pattern index, `none` where no
-                // pattern ends: read unconditionally, it costs no branch.
-                const std::uint32_t s = rows[state[k] + class_of[at[k][i]]];
+                const std::uint32_t s = next(state[k], at[k][i]);
                 state[k] = s;
-                found[k] = std::min(found[k], rows[s + best_column]);
+                found[k] = std::min(found[k], best(s));
             }
         }
         for (std::size_t k = 0; k < lanes; ++k) {
@@ -68,30 +69,44 @@ void SubstringAutomaton::scan_dense_lanes(std::span<const std::string_view> text
             left[k] -= steps;
         }
         for (std::size_t k = 0; k < lanes; ++k) {
-            if (left[k] == 0) {
-                out[owner[k]] = found[k];
-                if (!start(k)) {
-                    // No text left for this lane: the others finish one at a time (a
-                    // later lane may have ended in this round too, with no bytes left).
-                    for (std::size_t j = 0; j < lanes; ++j) {
-                        if (j == k) continue;
-                        std::uint32_t s = state[j];
-                        for (std::size_t i = 0; i < left[j]; ++i) {
-                            s = rows[s + class_of[at[j][i]]];
-                            if (s >= match_start) found[j] = std::min(found[j], rows[s + best_column]);
-                        }
-                        out[owner[j]] = found[j];
-                        left[j] = 0;
-                    }
-                    live = 0;
-                    break;
+            if (left[k] != 0) continue;
+            out[owner[k]] = found[k];
+            if (!start(k)) {
+                // No text left for this lane: the others finish one at a time (a later
+                // lane may have ended in this round too, with no bytes left).
+                for (std::size_t j = 0; j < lanes; ++j) {
+                    if (j != k) finish(j);
                 }
+                live = 0;
+                break;
             }
         }
     }
     // Fewer texts than lanes from the start.
-    for (std::size_t k = 0; k < live; ++k) {
-        out[owner[k]] = scan_dense(std::string_view(reinterpret_cast<const char*>(at[k]), left[k]));
+    for (std::size_t k = 0; k < live; ++k) finish(k);
+}
+
+}  // namespace
+
+void SubstringAutomaton::first_matches(std::span<const std::string_view> texts,
+                                       std::span<std::uint32_t> out) const noexcept {
+    const std::uint8_t* class_of = class_of_.data();
+    if (narrow_) {
+        const std::uint16_t* rows = narrow_rows_.get();
+        const std::uint32_t* best = narrow_best_.get();
+        const std::size_t width = classes_;
+        scan_lanes(
+            texts, out,
+            [=](std::uint32_t s, unsigned char byte) { return std::uint32_t{rows[s * width + class_of[byte]]}; },
+            [=](std::uint32_t s) { return best[s]; });
+    } else if (all_dense_) {
+        const std::uint32_t* rows = rows_.get();
+        const std::uint32_t best_column = classes_;
+        scan_lanes(
+            texts, out, [=](std::uint32_t s, unsigned char byte) { return rows[s + class_of[byte]]; },
+            [=](std::uint32_t s) { return rows[s + best_column]; });
+    } else {
+        for (std::size_t i = 0; i < texts.size(); ++i) out[i] = scan_mixed(texts[i]);
     }
 }
 
