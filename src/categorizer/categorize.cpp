@@ -102,7 +102,7 @@ Result<CategorizeResponse, EngineError> categorize(const CategorizeRequest& requ
             response.data.emplace_back();
         } else {
             const CategoryRule& winner = request.rules[rule];
-            response.data.emplace_back(std::in_place, winner.category, winner.merchant);
+            response.data.emplace_back(CategoryMatch{winner.category, winner.merchant});
         }
     }
     return response;
