@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "module/float_text.hpp"
+#include "module/json_string_scan.hpp"
 
 namespace lorvane {
 
@@ -26,14 +27,6 @@ constexpr std::string_view unexpected_end_of_hex = "unexpected end of hex escape
 
 // Bytes that end a run of plain string text: the double quote, the backslash, and the
 // control bytes below 0x20.
-constexpr std::array<bool, 256> string_stops = [] {
-    std::array<bool, 256> table{};
-    for (int c = 0; c < 0x20; ++c) table[c] = true;
-    table['"'] = true;
-    table['\\'] = true;
-    return table;
-}();
-
 // Per byte: its value as a hex digit, or not_hex.
 constexpr std::uint8_t not_hex = 0xFF;
 constexpr std::array<std::uint8_t, 256> hex_values = [] {
@@ -48,27 +41,6 @@ constexpr std::array<std::uint8_t, 256> hex_values = [] {
 }();
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-// Index of the first byte at or after `i` that ends a run of plain string text, or the
-// size of the text. Eight bytes at a time while none of them can stop the run.
-std::size_t find_string_stop(std::string_view text, std::size_t i) noexcept {
-    constexpr std::uint64_t ones = 0x0101010101010101ULL;
-    constexpr std::uint64_t highs = 0x8080808080808080ULL;
-    const char* p = text.data();
-    const std::size_t n = text.size();
-    while (i + 8 <= n) {
-        std::uint64_t block;
-        std::memcpy(&block, p + i, 8);
-        std::uint64_t quote = block ^ (ones * '"');
-        std::uint64_t backslash = block ^ (ones * '\\');
-        std::uint64_t hits = ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) |
-                             ((block - ones * 0x20) & ~block);
-        if (hits & highs) break;
-        i += 8;
-    }
-    while (i < n && !string_stops[static_cast<unsigned char>(p[i])]) ++i;
-    return i;
-}
 
 void append_utf8(std::string& out, std::uint32_t cp) {
     if (cp < 0x80) {
@@ -166,7 +138,7 @@ JsonError JsonReader::take_error() {
 
 bool JsonReader::read_string(std::string_view& out) {
     const std::size_t start = index_ + 1;
-    const std::size_t i = find_string_stop(text_, start);
+    const std::size_t i = find_json_special(text_, start);
     if (i < text_.size() && text_[i] == '"') {
         out = text_.substr(start, i - start);
         index_ = i + 1;
@@ -199,7 +171,7 @@ bool JsonReader::read_escaped_string(std::size_t start, std::string_view& out) {
         ++index_;
         if (!read_escape(&scratch_)) return false;
         const std::size_t run = index_;
-        index_ = find_string_stop(text_, run);
+        index_ = find_json_special(text_, run);
         scratch_.append(text_.data() + run, index_ - run);
     }
 }
@@ -207,7 +179,7 @@ bool JsonReader::read_escaped_string(std::size_t start, std::string_view& out) {
 bool JsonReader::skip_string() {
     ++index_;
     for (;;) {
-        index_ = find_string_stop(text_, index_);
+        index_ = find_json_special(text_, index_);
         if (index_ == text_.size()) return fail_syntax(eof_string);
         const char c = text_[index_];
         if (c == '"') {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "module/json_string_scan.hpp"
+
 namespace lorvane {
 
 namespace {
@@ -23,27 +25,6 @@ constexpr std::array<char, 256> make_escape_table() {
 
 constexpr std::array<char, 256> escape_table = make_escape_table();
 
-// Index of the first byte at or after `i` that needs an escape, or the size of the text.
-// Eight bytes at a time while none of them can.
-std::size_t find_escape(std::string_view text, std::size_t i) noexcept {
-    constexpr std::uint64_t ones = 0x0101010101010101ULL;
-    constexpr std::uint64_t highs = 0x8080808080808080ULL;
-    const char* p = text.data();
-    const std::size_t n = text.size();
-    while (i + 8 <= n) {
-        std::uint64_t block;
-        std::memcpy(&block, p + i, 8);
-        const std::uint64_t quote = block ^ (ones * '"');
-        const std::uint64_t backslash = block ^ (ones * '\\');
-        const std::uint64_t hits = ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) |
-                                   ((block - ones * 0x20) & ~block);
-        if (hits & highs) break;
-        i += 8;
-    }
-    while (i < n && escape_table[static_cast<unsigned char>(p[i])] == 0) ++i;
-    return i;
-}
-
 }  // namespace
 
 namespace json_writer_detail {
@@ -60,7 +41,7 @@ void write_string(Sink& out, std::string_view text) {
     out.put_unchecked('"');
     std::size_t run = 0;
     for (;;) {
-        const std::size_t stop = find_escape(text, run);
+        const std::size_t stop = find_json_special(text, run);
         // Room for the run, one escape of up to six bytes and the closing quote.
         out.reserve(stop - run + 7);
         out.put_unchecked(text.substr(run, stop - run));
