@@ -48,13 +48,7 @@ bool request_text(PyObject* value, RequestText& out) {
                      name.c_str());
         return false;
     }
-    out.bytes = PyRef::steal(PyUnicode_AsUTF8String(value));
-    if (!out.bytes) return false;
-    char* data = nullptr;
-    Py_ssize_t size = 0;
-    if (PyBytes_AsStringAndSize(out.bytes.get(), &data, &size) < 0) return false;
-    out.text = std::string_view(data, static_cast<std::size_t>(size));
-    return true;
+    return utf8_text(value, out);
 }
 
 }  // namespace lorvane

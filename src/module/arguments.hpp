@@ -5,6 +5,7 @@
 
 #include "module/py_ref.hpp"
 #include "module/python.hpp"
+#include "module/utf8_text.hpp"
 
 namespace lorvane {
 
@@ -12,12 +13,9 @@ namespace lorvane {
 PyObject* extract_argument(const char* function, const char* parameter, PyObject* args,
                            PyObject* kwargs);
 
-// The UTF-8 text of a request_json argument, read in place from the bytes object that
-// the interpreter's encoder made (no second copy of a large request).
-struct RequestText {
-    PyRef bytes;
-    std::string_view text;
-};
+// The UTF-8 text of a request_json argument, read in place (no copy of a large request
+// beyond the one the interpreter may have to make).
+using RequestText = Utf8Text;
 
 // False with TypeError or the interpreter's UnicodeEncodeError set.
 bool request_text(PyObject* value, RequestText& out);

@@ -131,14 +131,10 @@ bool decode_text(PyObject* value, HeldText& out, ObjectError& error) {
         error = ObjectError::unexpected_type(value, "PyString");
         return false;
     }
-    out.bytes = PyRef::steal(PyUnicode_AsUTF8String(value));
-    char* data = nullptr;
-    Py_ssize_t size = 0;
-    if (!out.bytes || PyBytes_AsStringAndSize(out.bytes.get(), &data, &size) < 0) {
+    if (!utf8_text(value, out)) {
         error = ObjectError::from_interpreter();
         return false;
     }
-    out.text = std::string_view(data, static_cast<std::size_t>(size));
     return true;
 }
 

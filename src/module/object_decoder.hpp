@@ -14,15 +14,12 @@
 #include "common/result.hpp"
 #include "module/object_error.hpp"
 #include "module/py_ref.hpp"
+#include "module/utf8_text.hpp"
 
 namespace lorvane {
 
-// A request text read in place: the UTF-8 bytes that the interpreter's encoder made,
-// held as long as the record that holds them, and a view of them.
-struct HeldText {
-    PyRef bytes;
-    std::string_view text;
-};
+// A request text read in place, kept alive as long as the record that holds it.
+using HeldText = Utf8Text;
 
 namespace object_decoder_detail {
 

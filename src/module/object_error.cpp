@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "module/fault.hpp"
+#include "module/utf8_text.hpp"
 
 namespace lorvane {
 
@@ -50,15 +51,7 @@ std::string type_qualname(PyObject* object) {
     return text;
 }
 
-bool str_to_utf8(PyObject* text, std::string& out) {
-    PyRef bytes = PyRef::steal(PyUnicode_AsUTF8String(text));
-    if (!bytes) return false;
-    char* data = nullptr;
-    Py_ssize_t size = 0;
-    if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) return false;
-    out.assign(data, static_cast<std::size_t>(size));
-    return true;
-}
+bool str_to_utf8(PyObject* text, std::string& out) { return utf8_copy(text, out); }
 
 ObjectError ObjectError::unexpected_type(PyObject* value, std::string_view expected) {
     std::string text = "unexpected type: '";
