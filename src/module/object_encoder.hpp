@@ -43,12 +43,28 @@ const std::array<PyObject*, field_count<T>>& field_keys() {
     return keys;
 }
 
+// A dict of a record type's keys in declaration order, each mapped to None, created on
+// first use and kept for the process. A copy of it is a record's dict with its key table
+// already laid out, so filling it in never grows the table.
+template <class T>
+PyObject* record_template() {
+    static PyObject* dict = nullptr;
+    if (!dict) {
+        PyRef made_dict = made(PyDict_New());
+        for (PyObject* key : field_keys<T>()) {
+            if (PyDict_SetItem(made_dict.get(), key, Py_None) < 0) throw PythonApiFailure();
+        }
+        dict = made_dict.release();
+    }
+    return dict;
+}
+
 template <class T>
 bool encode_value(const T& value, PyRef& out, ObjectError& error);
 
 template <class T>
 bool encode_record(const T& record, PyRef& out, ObjectError& error) {
-    PyRef dict = made(PyDict_New());
+    PyRef dict = made(PyDict_Copy(record_template<T>()));
     const auto& keys = field_keys<T>();
     bool ok = true;
     std::size_t index = 0;
@@ -58,14 +74,20 @@ bool encode_record(const T& record, PyRef& out, ObjectError& error) {
         const auto& member = record.*(f.member);
         using M = std::decay_t<decltype(member)>;
         if constexpr (is_optional<M>) {
-            if (f.presence == Presence::optional && !member) return;
+            if (f.presence == Presence::optional && !member) {
+                if (PyDict_DelItem(dict.get(), keys[i]) < 0) {
+                    error = ObjectError::from_interpreter();
+                    ok = false;
+                }
+                return;
+            }
         }
         PyRef item;
         if (!encode_value(member, item, error)) {
             ok = false;
             return;
         }
-        if (PyObject_SetItem(dict.get(), keys[i], item.get()) < 0) {
+        if (PyDict_SetItem(dict.get(), keys[i], item.get()) < 0) {
             error = ObjectError::from_interpreter();
             ok = false;
         }
