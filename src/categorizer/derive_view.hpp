@@ -11,11 +11,7 @@
 
 namespace lorvane::categorizer {
 
-struct DeriveView {
-    std::string_view narration;
-    std::string_view category;
-    std::string_view merchant;
-};
+using DeriveView = BasicDeriveInput<std::string_view>;
 
 Result<DeriveRulesResponse, EngineError> derive_rules_in_place(std::span<const DeriveView> data);
 

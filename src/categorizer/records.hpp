@@ -17,14 +17,22 @@ struct CategoryRule {
     std::string merchant;
 };
 
-struct MapInput {
-    std::string narration;
+// The request records hold their narrations (and labels) as `Text`: std::string where
+// the request owns its texts, or a view or a held reference where a caller reads them
+// in place. Every form is the same record, with the same description.
+template <class Text>
+struct BasicMapInput {
+    Text narration;
 };
 
-struct CategorizeRequest {
-    std::vector<MapInput> data;
+template <class Text>
+struct BasicCategorizeRequest {
+    std::vector<BasicMapInput<Text>> data;
     std::vector<CategoryRule> rules;
 };
+
+using MapInput = BasicMapInput<std::string>;
+using CategorizeRequest = BasicCategorizeRequest<std::string>;
 
 struct CategoryMatch {
     std::string category;
@@ -35,15 +43,20 @@ struct CategorizeResponse {
     std::vector<std::optional<CategoryMatch>> data;
 };
 
-struct DeriveInput {
-    std::string narration;
-    std::string category;
-    std::string merchant;
+template <class Text>
+struct BasicDeriveInput {
+    Text narration;
+    Text category;
+    Text merchant;
 };
 
-struct DeriveRulesRequest {
-    std::vector<DeriveInput> data;
+template <class Text>
+struct BasicDeriveRulesRequest {
+    std::vector<BasicDeriveInput<Text>> data;
 };
+
+using DeriveInput = BasicDeriveInput<std::string>;
+using DeriveRulesRequest = BasicDeriveRulesRequest<std::string>;
 
 struct DeriveRulesResponse {
     std::vector<CategoryRule> rules;
@@ -64,16 +77,16 @@ struct Describe<categorizer::CategoryRule> {
     };
 };
 
-template <>
-struct Describe<categorizer::MapInput> {
-    using R = categorizer::MapInput;
+template <class Text>
+struct Describe<categorizer::BasicMapInput<Text>> {
+    using R = categorizer::BasicMapInput<Text>;
     static constexpr std::string_view name = "MapInput";
     static constexpr auto fields = std::tuple{field("narration", &R::narration)};
 };
 
-template <>
-struct Describe<categorizer::CategorizeRequest> {
-    using R = categorizer::CategorizeRequest;
+template <class Text>
+struct Describe<categorizer::BasicCategorizeRequest<Text>> {
+    using R = categorizer::BasicCategorizeRequest<Text>;
     static constexpr std::string_view name = "CategorizeRequest";
     static constexpr auto fields = std::tuple{
         field("data", &R::data),
@@ -98,9 +111,9 @@ struct Describe<categorizer::CategorizeResponse> {
     static constexpr auto fields = std::tuple{field("data", &R::data)};
 };
 
-template <>
-struct Describe<categorizer::DeriveInput> {
-    using R = categorizer::DeriveInput;
+template <class Text>
+struct Describe<categorizer::BasicDeriveInput<Text>> {
+    using R = categorizer::BasicDeriveInput<Text>;
     static constexpr std::string_view name = "DeriveInput";
     static constexpr auto fields = std::tuple{
         field("narration", &R::narration),
@@ -109,9 +122,9 @@ struct Describe<categorizer::DeriveInput> {
     };
 };
 
-template <>
-struct Describe<categorizer::DeriveRulesRequest> {
-    using R = categorizer::DeriveRulesRequest;
+template <class Text>
+struct Describe<categorizer::BasicDeriveRulesRequest<Text>> {
+    using R = categorizer::BasicDeriveRulesRequest<Text>;
     static constexpr std::string_view name = "DeriveRulesRequest";
     static constexpr auto fields = std::tuple{field("data", &R::data)};
 };

@@ -13,16 +13,6 @@ namespace lorvane {
 
 namespace {
 
-// Field lists of the in-place records mirror the records they stand for.
-static_assert(field_count<NarrationInPlace> == field_count<categorizer::MapInput>);
-static_assert(std::get<0>(Describe<NarrationInPlace>::fields).key ==
-              std::get<0>(Describe<categorizer::MapInput>::fields).key);
-static_assert(field_count<CategorizeInPlace> == field_count<categorizer::CategorizeRequest>);
-static_assert(std::get<0>(Describe<CategorizeInPlace>::fields).key ==
-              std::get<0>(Describe<categorizer::CategorizeRequest>::fields).key);
-static_assert(std::get<1>(Describe<CategorizeInPlace>::fields).key ==
-              std::get<1>(Describe<categorizer::CategorizeRequest>::fields).key);
-
 constexpr std::string_view absent = "null";
 
 // The encoded list entry of every rule that decides some narration, made on first use.
@@ -60,7 +50,7 @@ Result<Categorized, JsonError> categorize_json_request(std::string_view request_
 
     std::vector<std::string_view> narrations;
     narrations.reserve(in.data.size());
-    for (const NarrationInPlace& item : in.data) narrations.push_back(item.narration);
+    for (const auto& item : in.data) narrations.push_back(item.narration);
     Categorized done;
     done.decided = categorizer::first_rules(std::move(narrations), in.rules);
     done.rules = std::move(in.rules);

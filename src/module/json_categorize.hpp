@@ -9,41 +9,16 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <vector>
 
 #include "categorizer/records.hpp"
-#include "common/describe.hpp"
 #include "common/result.hpp"
 #include "module/json_reader.hpp"
 
 namespace lorvane {
 
-// The records of a CategorizeRequest with the narrations as views; read as, and named
-// in messages as, MapInput and CategorizeRequest.
-struct NarrationInPlace {
-    std::string_view narration;
-};
-
-struct CategorizeInPlace {
-    std::vector<NarrationInPlace> data;
-    std::vector<categorizer::CategoryRule> rules;
-};
-
-template <>
-struct Describe<NarrationInPlace> {
-    static constexpr std::string_view name = Describe<categorizer::MapInput>::name;
-    static constexpr auto fields = std::tuple{field("narration", &NarrationInPlace::narration)};
-};
-
-template <>
-struct Describe<CategorizeInPlace> {
-    static constexpr std::string_view name = Describe<categorizer::CategorizeRequest>::name;
-    static constexpr auto fields = std::tuple{
-        field("data", &CategorizeInPlace::data),
-        field("rules", &CategorizeInPlace::rules),
-    };
-};
+// A CategorizeRequest with its narrations as views into the request text.
+using CategorizeInPlace = categorizer::BasicCategorizeRequest<std::string_view>;
 
 // A request categorised: its rules, and the index of the rule that decides each
 // narration (categorizer::no_rule where none does). Refers to nothing in the request text.

@@ -8,19 +8,6 @@
 
 namespace lorvane {
 
-namespace {
-
-// The in-place records mirror the records they stand for, key for key.
-template <class A, class B, std::size_t... I>
-constexpr bool same_keys(std::index_sequence<I...>) {
-    return field_count<A> == field_count<B> &&
-           ((std::get<I>(Describe<A>::fields).key == std::get<I>(Describe<B>::fields).key) && ...);
-}
-static_assert(same_keys<categorizer::DeriveView, categorizer::DeriveInput>(std::make_index_sequence<3>{}));
-static_assert(same_keys<DeriveInPlace, categorizer::DeriveRulesRequest>(std::make_index_sequence<1>{}));
-
-}  // namespace
-
 Result<std::string, JsonError> derive_json_text(std::string_view request_text) {
     std::deque<std::string> kept;
     auto request = decode_json_in_place<DeriveInPlace>(request_text, kept);

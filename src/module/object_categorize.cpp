@@ -9,15 +9,6 @@ namespace lorvane {
 
 namespace {
 
-// The held records mirror the records they stand for, key for key.
-template <class A, class B, std::size_t... I>
-constexpr bool same_keys(std::index_sequence<I...>) {
-    return field_count<A> == field_count<B> &&
-           ((std::get<I>(Describe<A>::fields).key == std::get<I>(Describe<B>::fields).key) && ...);
-}
-static_assert(same_keys<NarrationHeld, categorizer::MapInput>(std::make_index_sequence<1>{}));
-static_assert(same_keys<CategorizeHeld, categorizer::CategorizeRequest>(std::make_index_sequence<2>{}));
-
 Result<PyRef, ObjectError> build_result(const std::vector<std::size_t>& decided,
                                         const std::vector<categorizer::CategoryRule>& rules) {
     using object_encoder_detail::made;
@@ -58,7 +49,7 @@ PyObject* categorize_to_objects(PyObject* argument) {
     const CategorizeHeld& in = request.value();
     std::vector<std::string_view> narrations;
     narrations.reserve(in.data.size());
-    for (const NarrationHeld& item : in.data) narrations.push_back(item.narration.text);
+    for (const auto& item : in.data) narrations.push_back(item.narration.text);
     const std::vector<std::size_t> decided = categorizer::first_rules(std::move(narrations), in.rules);
 
     auto result = build_result(decided, in.rules);
