@@ -353,6 +353,30 @@ def test_strings_resolve_escapes(escaped, text):
     assert [rule["category"] for rule in rules] == [text]
 
 
+# The string search reads many bytes at a time: a special byte must be found at every
+# offset within and across those blocks, and bytes from 0x80 up must never count.
+@pytest.mark.parametrize("offset", range(0, 40, 3))
+@pytest.mark.parametrize("filler", ["x", "\u00e9", "\u20ac\x7f"])
+@pytest.mark.parametrize(
+    "special, outcome",
+    [('"', "ends"), ("\\n", "escape"), ("\x1f", "control"), ("\x00", "control"), ("\x20", "plain")],
+)
+def test_string_specials_found_at_any_offset(offset, filler, special, outcome):
+    head = (filler * 40)[:offset]
+    prefix = '{"data":[{"narration":"coffee","category":"'
+    text = prefix + head + special + 'tail","merchant":"m"}]}'
+    if outcome == "ends":
+        assert json_error(lorvane.derive_rules_json, text).startswith("expected")
+        return
+    if outcome == "control":
+        column = len((prefix + head).encode()) + 1
+        assert json_error(lorvane.derive_rules_json, text) == (
+            "control character (\\u0000-\\u001F) found while parsing a string at line 1 column %d" % column)
+        return
+    rules = json.loads(lorvane.derive_rules_json(text))["rules"]
+    assert [rule["category"] for rule in rules] == [head + ("\n" if outcome == "escape" else special) + "tail"]
+
+
 # ---- values under keys that name no field ----
 
 
