@@ -62,8 +62,28 @@ PyObject* record_template() {
 template <class T>
 bool encode_value(const T& value, PyRef& out, ObjectError& error);
 
+// The ints of the record encoded last in a list of records, one per field: a value that
+// repeats from one record to the next (a constant instalment, the year of a schedule's
+// months) shares that int instead of making another. The ints are borrowed from the
+// previous record's dict, which the list holds.
 template <class T>
-bool encode_record(const T& record, PyRef& out, ObjectError& error) {
+struct PreviousInts {
+    std::array<std::int64_t, field_count<T>> values{};
+    std::array<PyObject*, field_count<T>> objects{};
+};
+
+// The element type of a list, without the optional around it.
+template <class E>
+struct Unwrapped {
+    using type = E;
+};
+template <class E>
+struct Unwrapped<std::optional<E>> {
+    using type = E;
+};
+
+template <class T>
+bool encode_record(const T& record, PyRef& out, ObjectError& error, PreviousInts<T>* previous = nullptr) {
     PyRef dict = made(PyDict_Copy(record_template<T>()));
     const auto& keys = field_keys<T>();
     bool ok = true;
@@ -83,7 +103,17 @@ bool encode_record(const T& record, PyRef& out, ObjectError& error) {
             }
         }
         PyRef item;
-        if (!encode_value(member, item, error)) {
+        if constexpr (std::is_same_v<M, std::int64_t>) {
+            if (previous && previous->objects[i] && previous->values[i] == member) {
+                item = PyRef::borrow(previous->objects[i]);
+            } else {
+                item = made(PyLong_FromLongLong(member));
+                if (previous) {
+                    previous->values[i] = member;
+                    previous->objects[i] = item.get();
+                }
+            }
+        } else if (!encode_value(member, item, error)) {
             ok = false;
             return;
         }
@@ -107,10 +137,27 @@ bool encode_value(const T& value, PyRef& out, ObjectError& error) {
         return encode_value(*value, out, error);
     } else if constexpr (is_vector<T>) {
         PyRef list = made(PyList_New(static_cast<Py_ssize_t>(value.size())));
+        using E = typename T::value_type;
+        using Record = typename Unwrapped<E>::type;
+        [[maybe_unused]] PreviousInts<Record> previous;
         Py_ssize_t i = 0;
         for (const auto& element : value) {
             PyRef item;
-            if (!encode_value(element, item, error)) return false;
+            if constexpr (is_record<Record>) {
+                const Record* record = nullptr;
+                if constexpr (is_optional<E>) {
+                    record = element ? &*element : nullptr;
+                } else {
+                    record = &element;
+                }
+                if (!record) {
+                    item = PyRef::borrow(Py_None);
+                } else if (!encode_record(*record, item, error, &previous)) {
+                    return false;
+                }
+            } else if (!encode_value(element, item, error)) {
+                return false;
+            }
             PyList_SetItem(list.get(), i++, item.release());  // steals the reference
         }
         out = std::move(list);
