@@ -1,0 +1,203 @@
+#include "categorizer/automaton_trie.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <utility>
+
+namespace lorvane::categorizer::automaton_detail {
+namespace {
+
+// Room for the rows of link_trie's first states: within the nearest cache.
+constexpr std::size_t row_bytes = std::size_t{32} << 10;
+
+std::uint32_t common_prefix(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    return static_cast<std::uint32_t>(std::mismatch(a.begin(), a.begin() + n, b.begin()).first -
+                                      a.begin());
+}
+
+struct Key {
+    std::uint64_t head;  // the first eight bytes, big-endian, zeros past the end
+    std::uint32_t index;
+};
+
+// The patterns in byte order (which is also their class order), equal patterns in list
+// order. Their heads are sorted a byte at a time, which keeps the list order of equal
+// heads; only patterns whose heads agree are then compared as texts.
+std::vector<Key> sorted_order(std::span<const std::string_view> patterns) {
+    const auto n = static_cast<std::uint32_t>(patterns.size());
+    std::vector<Key> keys(n), moved(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        std::uint64_t head = 0;
+        for (std::size_t k = 0; k < 8; ++k) {
+            const unsigned byte = k < patterns[i].size() ? static_cast<unsigned char>(patterns[i][k]) : 0u;
+            head = head << 8 | byte;
+        }
+        keys[i] = {head, i};
+    }
+    std::array<std::array<std::uint32_t, 256>, 8> count{};  // of each byte value at each place
+    for (const Key& key : keys) {
+        for (std::size_t place = 0; place < 8; ++place) ++count[place][key.head >> (8 * place) & 0xff];
+    }
+    for (std::size_t place = 0; place < 8; ++place) {
+        std::array<std::uint32_t, 256>& start = count[place];
+        if (std::find(start.begin(), start.end(), n) != start.end()) continue;  // one byte for all
+        std::uint32_t sum = 0;
+        for (std::uint32_t& c : start) sum += std::exchange(c, sum);
+        for (const Key& key : keys) moved[start[key.head >> (8 * place) & 0xff]++] = key;
+        keys.swap(moved);
+    }
+    for (std::uint32_t i = 0; i < n;) {
+        std::uint32_t j = i + 1;
+        while (j < n && keys[j].head == keys[i].head) ++j;
+        if (j - i > 1) {
+            std::stable_sort(keys.begin() + i, keys.begin() + j, [&](const Key& a, const Key& b) {
+                return patterns[a.index] < patterns[b.index];
+            });
+        }
+        i = j;
+    }
+    return keys;
+}
+
+// Bytes that two patterns share at their start, most often told by their heads.
+std::uint32_t shared_prefix(const Key& a, std::string_view pa, const Key& b, std::string_view pb) {
+    if (a.head == b.head) return common_prefix(pa, pb);
+    const auto same = static_cast<std::size_t>(std::countl_zero(a.head ^ b.head) / 8);
+    return static_cast<std::uint32_t>(std::min({same, pa.size(), pb.size()}));
+}
+
+}  // namespace
+
+// Walking the patterns in sorted order creates the states depth first, and those of each
+// depth in the order of their prefixes, which is a breadth-first order in which siblings
+// are contiguous: so one pass counts the states of each depth and a second numbers them.
+Trie build_trie(std::span<const std::string_view> patterns, const std::array<std::uint8_t, 256>& class_of) {
+    const auto n = static_cast<std::uint32_t>(patterns.size());
+    const std::vector<Key> sorted = sorted_order(patterns);
+    const auto pattern = [&](std::uint32_t k) { return patterns[sorted[k].index]; };
+
+    std::vector<std::uint32_t> shared(n);  // bytes shared with the pattern sorted before
+    std::size_t longest = 0;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        const std::string_view p = pattern(k);
+        shared[k] = k == 0 ? 0 : shared_prefix(sorted[k - 1], pattern(k - 1), sorted[k], p);
+        longest = std::max(longest, p.size());
+    }
+
+    std::vector<std::uint32_t> next_id(longest + 2, 0);  // first free number at each depth
+    next_id[1] = 1;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        for (std::size_t d = shared[k] + 1; d <= pattern(k).size(); ++d) ++next_id[d + 1];
+    }
+    for (std::size_t d = 1; d + 1 < next_id.size(); ++d) next_id[d + 1] += next_id[d];
+
+    Trie trie;
+    trie.states = next_id.back();
+    trie.shallow = next_id[std::min(shallow_depth + 1, longest + 1)];
+    trie.own.assign(trie.states, none);
+    trie.in_class.assign(trie.states, 0);
+    trie.first_child.assign(trie.states + 1, 0);
+    trie.preorder.reserve(trie.states);
+    trie.preorder.push_back(0);
+    std::vector<std::uint32_t> path(longest + 1, 0);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        const std::string_view p = pattern(k);
+        for (std::size_t d = shared[k]; d < p.size(); ++d) {
+            const std::uint32_t id = next_id[d + 1]++;
+            path[d + 1] = id;
+            trie.in_class[id] = class_of[static_cast<unsigned char>(p[d])];
+            ++trie.first_child[path[d] + 1];
+            trie.preorder.push_back(id);
+        }
+        std::uint32_t& own = trie.own[path[p.size()]];
+        own = std::min(own, sorted[k].index);
+    }
+    trie.first_child[0] = 1;
+    for (std::uint32_t s = 0; s < trie.states; ++s) trie.first_child[s + 1] += trie.first_child[s];
+    return trie;
+}
+
+// Breadth first, so that a state's failure link is settled before its children's: the
+// link of a child by class c is where c leads from the parent's link, found by following
+// links until a state has a child by c. The first few states, where most of those walks
+// end, keep a full row of where each class leads, built as the walk goes.
+Links link_trie(const Trie& trie, std::uint32_t classes) {
+    const std::uint32_t states = trie.states;
+    Links links{std::vector<std::uint32_t>(states, 0), std::vector<std::uint32_t>(states, none)};
+    const std::uint32_t with_rows = std::clamp<std::uint32_t>(row_bytes / (classes * sizeof(std::uint32_t)), 1, states);
+    std::vector<std::uint32_t> rows(std::size_t{with_rows} * classes);
+    const std::uint8_t* const in_class = trie.in_class.data();
+    // Children are in class order: most states have one or two, a few have many.
+    const auto child = [&](std::uint32_t state, std::uint8_t byte_class) {
+        std::uint32_t t = trie.first_child[state];
+        const std::uint32_t end = trie.first_child[state + 1];
+        if (end - t > 8) t = static_cast<std::uint32_t>(std::lower_bound(in_class + t, in_class + end, byte_class) - in_class);
+        for (; t < end && in_class[t] <= byte_class; ++t) {
+            if (in_class[t] == byte_class) return t;
+        }
+        return none;
+    };
+    const auto step = [&](std::uint32_t state, std::uint8_t byte_class) {
+        for (; state >= with_rows; state = links.fail[state]) {
+            if (const std::uint32_t t = child(state, byte_class); t != none) return t;
+        }
+        return rows[std::size_t{state} * classes + byte_class];
+    };
+    for (std::uint32_t s = 0; s < states; ++s) {
+        const std::uint32_t begin = trie.first_child[s], end = trie.first_child[s + 1];
+        for (std::uint32_t t = begin; t < end; ++t) {
+            const std::uint32_t fail = s == 0 ? 0 : step(links.fail[s], in_class[t]);
+            links.fail[t] = fail;
+            links.best[t] = std::min(trie.own[t], links.best[fail]);
+        }
+        if (s < with_rows) {
+            std::uint32_t* row = rows.data() + std::size_t{s} * classes;
+            if (s != 0) std::copy_n(rows.data() + std::size_t{links.fail[s]} * classes, classes, row);
+            for (std::uint32_t t = begin; t < end; ++t) row[in_class[t]] = t;
+        }
+    }
+    return links;
+}
+
+// Without a branch on whether a state recognises a pattern, which follows no pattern a
+// processor could learn: a state that recognises none counts in slot 0 and takes its
+// number in a later pass.
+Numbering number_states(const Trie& trie, const Links& links) {
+    const std::uint32_t states = trie.states;
+    const std::vector<std::uint32_t>& best = links.best;
+    Numbering numbering{std::vector<std::uint32_t>(states), {}};
+    std::uint32_t top = 0;  // one past the largest pattern recognised (none + 1 is 0)
+    for (std::uint32_t s = 0; s < states; ++s) top = std::max(top, best[s] + 1);
+    // start[b + 1], once summed, is the first number of the states recognising pattern b.
+    std::vector<std::uint32_t> start(std::size_t{top} + 1, 0);
+    for (std::uint32_t s = 0; s < states; ++s) ++start[best[s] + 1];
+    start[0] = 0;
+    std::uint32_t recognising = 0;
+    for (std::uint32_t& count : start) recognising += std::exchange(count, recognising);
+    std::vector<std::uint32_t>& number = numbering.number;
+    numbering.best.resize(std::size_t{recognising} + 1);  // the last takes every other state's
+    start[0] = recognising;
+    for (std::uint32_t s = 0; s < states; ++s) {
+        const std::uint32_t slot = best[s] + 1;
+        const std::uint32_t at = start[slot];
+        start[slot] += slot != 0;
+        number[s] = at;
+        numbering.best[at] = best[s];
+    }
+    numbering.best.resize(recognising);
+    std::uint32_t next = recognising;
+    for (std::uint32_t s = 0; s < trie.shallow; ++s) {
+        const bool other = best[s] == none;
+        number[s] = other ? next : number[s];
+        next += other;
+    }
+    for (const std::uint32_t s : trie.preorder) {
+        const bool other = s >= trie.shallow && best[s] == none;
+        number[s] = other ? next : number[s];
+        next += other;
+    }
+    return numbering;
+}
+
+}  // namespace lorvane::categorizer::automaton_detail
