@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory>
 #include <utility>
 
 namespace lorvane::categorizer::automaton_detail {
 namespace {
 
-// Room for the rows of link_trie's first states: within the nearest cache.
-constexpr std::size_t row_bytes = std::size_t{32} << 10;
+// Room for the rows of link_trie's first states, which end most of its walks.
+constexpr std::size_t row_bytes = std::size_t{128} << 10;
 
 std::uint32_t common_prefix(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -85,12 +86,21 @@ Trie build_trie(std::span<const std::string_view> patterns, const std::array<std
         longest = std::max(longest, p.size());
     }
 
+    // Pattern k creates one state at each depth in (shared[k], its length]: counted as
+    // differences, summed into the number of states at each depth, then into the first
+    // number at each depth.
+    std::vector<std::int64_t> change(longest + 2, 0);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        ++change[shared[k] + 1];
+        --change[pattern(k).size() + 1];
+    }
     std::vector<std::uint32_t> next_id(longest + 2, 0);  // first free number at each depth
     next_id[1] = 1;
-    for (std::uint32_t k = 0; k < n; ++k) {
-        for (std::size_t d = shared[k] + 1; d <= pattern(k).size(); ++d) ++next_id[d + 1];
+    std::int64_t at_depth = 0;
+    for (std::size_t d = 1; d + 1 < next_id.size(); ++d) {
+        at_depth += change[d];
+        next_id[d + 1] = next_id[d] + static_cast<std::uint32_t>(at_depth);
     }
-    for (std::size_t d = 1; d + 1 < next_id.size(); ++d) next_id[d + 1] += next_id[d];
 
     Trie trie;
     trie.states = next_id.back();
@@ -126,7 +136,7 @@ Links link_trie(const Trie& trie, std::uint32_t classes) {
     const std::uint32_t states = trie.states;
     Links links{std::vector<std::uint32_t>(states, 0), std::vector<std::uint32_t>(states, none)};
     const std::uint32_t with_rows = std::clamp<std::uint32_t>(row_bytes / (classes * sizeof(std::uint32_t)), 1, states);
-    std::vector<std::uint32_t> rows(std::size_t{with_rows} * classes);
+    const auto rows = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{with_rows} * classes);
     const std::uint8_t* const in_class = trie.in_class.data();
     // Children are in class order: most states have one or two, a few have many.
     const auto child = [&](std::uint32_t state, std::uint8_t byte_class) {
@@ -152,8 +162,12 @@ Links link_trie(const Trie& trie, std::uint32_t classes) {
             links.best[t] = std::min(trie.own[t], links.best[fail]);
         }
         if (s < with_rows) {
-            std::uint32_t* row = rows.data() + std::size_t{s} * classes;
-            if (s != 0) std::copy_n(rows.data() + std::size_t{links.fail[s]} * classes, classes, row);
+            std::uint32_t* row = rows.get() + std::size_t{s} * classes;
+            if (s == 0) {
+                std::fill_n(row, classes, 0);
+            } else {
+                std::copy_n(rows.get() + std::size_t{links.fail[s]} * classes, classes, row);
+            }
             for (std::uint32_t t = begin; t < end; ++t) row[in_class[t]] = t;
         }
     }
