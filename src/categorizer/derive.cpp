@@ -2,26 +2,28 @@
 // the group's narrations among the tokens at least 80 % of whose narrations belong to
 // the group; the rules sorted bytewise by category, then merchant.
 //
-// Every narration is lowercased once into one buffer that lives for the whole call, so
-// tokens are views into it. The first pass counts each token once per narration in one
-// flat table and remembers, per narration, the table entries of its distinct tokens; the
-// second pass walks the groups over those remembered entries, so the group counts cost
-// neither a second tokenisation nor a second hash lookup. Work and memory are linear in
-// the total length of the narrations, plus the sort of the rules.
+// One pass over the narrations in input order lowercases and tokenises each once and
+// counts each of its distinct tokens once in a table of all tokens. Beside its count,
+// every token keeps a majority vote over the groups of its narrations, which names the
+// only group that can hold 80 % of them and, for most tokens, settles how many that
+// group holds. The few tokens left open are counted again over the table entries that
+// the pass noted for each narration, without reading any text twice, and a last walk
+// over the table keeps the best token of each group. Work and memory are linear in the
+// total length of the narrations, plus the sort of the rules.
 #include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "categorizer/derive_view.hpp"
 #include "categorizer/engine.hpp"
 #include "categorizer/flat_index.hpp"
-#include "categorizer/lowercase.hpp"
 #include "categorizer/seeded_hash.hpp"
-#include "categorizer/tokenize.hpp"
+#include "categorizer/token_batch.hpp"
+#include "categorizer/token_table.hpp"
 
 namespace lorvane::categorizer {
 namespace {
@@ -29,16 +31,28 @@ namespace {
 constexpr double kMinShare = 0.8;
 constexpr std::uint64_t kCountWeight = 1000;
 
-// The inputs arranged by group; group g holds members[starts[g]] .. members[starts[g+1]-1]
-// in input order. Two inputs share a group when both category and merchant are
-// byte-identical.
+// The group of every input, and the input that opened each group. Two inputs share a
+// group when both category and merchant are byte-identical.
 struct Groups {
-    std::vector<std::uint32_t> first_input;  // per group, the input that opened it
-    std::vector<std::size_t> starts;
-    std::vector<std::uint32_t> members;
+    std::vector<std::uint32_t> first_input;
+    std::vector<std::uint32_t> of_input;
 
     std::size_t count() const noexcept { return first_input.size(); }
 };
+
+// Byte equality, without a library call for texts of up to 16 bytes: the same loads
+// that hash_bytes makes cover every byte.
+bool same_text(std::string_view a, std::string_view b) noexcept {
+    const std::size_t n = a.size();
+    if (n != b.size()) return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    if (n >= 8 && n <= 16) {
+        return detail::load64(p) == detail::load64(q) && detail::load64(p + n - 8) == detail::load64(q + n - 8);
+    }
+    if (n >= 4 && n < 8) return detail::load32(p) == detail::load32(q) && detail::load32(p + n - 4) == detail::load32(q + n - 4);
+    return a == b;
+}
 
 // Groups are few next to inputs: the index starts small and grows with them.
 constexpr std::size_t kInitialGroups = 1024;
@@ -46,128 +60,155 @@ constexpr std::size_t kInitialGroups = 1024;
 template <class Input>
 Groups group_inputs(std::span<const Input> data, std::uint64_t seed) {
     Groups groups;
-    std::vector<std::uint32_t> group_of(data.size());
+    groups.of_input.resize(data.size());
     FlatIndex index(std::min(data.size(), kInitialGroups));
     for (std::size_t i = 0; i < data.size(); ++i) {
         const Input& input = data[i];
         const std::uint64_t hash = hash_bytes(input.merchant, hash_bytes(input.category, seed));
         const auto [group, added] = index.insert(hash, [&](std::uint32_t g) {
             const Input& first = data[groups.first_input[g]];
-            return std::string_view(first.category) == std::string_view(input.category) &&
-                   std::string_view(first.merchant) == std::string_view(input.merchant);
+            return same_text(first.category, input.category) && same_text(first.merchant, input.merchant);
         });
         if (added) groups.first_input.push_back(static_cast<std::uint32_t>(i));
-        group_of[i] = group;
+        groups.of_input[i] = group;
     }
-    // Counting sort of the inputs by group, stable.
-    groups.starts.assign(groups.count() + 1, 0);
-    for (const std::uint32_t g : group_of) ++groups.starts[g + 1];
-    for (std::size_t g = 0; g < groups.count(); ++g) groups.starts[g + 1] += groups.starts[g];
-    std::vector<std::size_t> next(groups.starts.begin(), groups.starts.end() - 1);
-    groups.members.resize(data.size());
-    for (std::size_t i = 0; i < data.size(); ++i) groups.members[next[group_of[i]]++] = static_cast<std::uint32_t>(i);
     return groups;
 }
 
-// The lowercase of every narration, in input order, back to back in one buffer.
-struct LoweredTexts {
-    std::string bytes;
+// The first pass leaves, for every narration in input order, the table entries of its
+// distinct tokens: narration i's are entries[ends[i-1] .. ends[i]-1].
+struct Occurrences {
+    std::vector<std::uint32_t> entries;
     std::vector<std::size_t> ends;
-
-    std::string_view text(std::size_t i) const noexcept {
-        const std::size_t begin = i == 0 ? 0 : ends[i - 1];
-        return std::string_view(bytes).substr(begin, ends[i] - begin);
-    }
 };
+
+constexpr std::size_t kBatchTokens = 256;
+constexpr std::size_t kSlotsAhead = 16;
+constexpr std::size_t kEntriesAhead = 8;
+
+// Counts one narration of `group` containing the token. Besides the global count, a
+// majority vote over the groups of the token's narrations (one group held while
+// narrations of it outnumber the others) leaves in entry.group the only group that can
+// hold more than half of them, hence the only one that can hold 80 %. Every narration
+// votes for the held group exactly when all are of that group, so then votes == global.
+void count_narration(TokenTable::Entry& entry, std::uint32_t group) {
+    if (entry.global++ == 0 || entry.votes == 0) {
+        entry.group = group;
+        ++entry.votes;
+    } else if (entry.group == group) {
+        ++entry.votes;
+    } else {
+        --entry.votes;
+    }
+}
+
+// Counts every token of the batch in order, once per narration, notes its entry for the
+// narration, and empties the batch. The batch holds the narrations up to number `added`
+// (numbered from 1) that `seen` does not end yet.
+void count_batch(TokenBatch& batch, TokenTable& table, Occurrences& seen, std::size_t added) {
+    const std::span<const TokenBatch::Pending> tokens = batch.tokens();
+    const std::size_t n = tokens.size();
+    for (std::size_t k = 0; k < std::min(n, kSlotsAhead); ++k) table.prefetch_slot(tokens[k].hash);
+    std::uint32_t narration = 0;  // of the token before
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k + kSlotsAhead < n) table.prefetch_slot(tokens[k + kSlotsAhead].hash);
+        if (k + kEntriesAhead < n) table.prefetch_entry(tokens[k + kEntriesAhead].hash);
+        const TokenBatch::Pending& t = tokens[k];
+        TokenTable::Entry& entry = table.find_or_add(batch.token(t), t.key, t.hash);
+        if (t.narration != narration) {
+            // End the narrations before this one, those without tokens included.
+            seen.ends.resize(t.narration - 1, seen.entries.size());
+            narration = t.narration;
+        }
+        if (entry.last_seen == t.narration) continue;  // repeated within its narration
+        entry.last_seen = t.narration;
+        count_narration(entry, t.group);
+        seen.entries.push_back(table.number(entry));
+    }
+    seen.ends.resize(added, seen.entries.size());
+    batch.clear();
+}
 
 template <class Input>
-LoweredTexts lower_narrations(std::span<const Input> data) {
-    LoweredTexts lowered;
-    std::size_t total = 0;
-    for (const Input& input : data) total += input.narration.size();
-    lowered.bytes.reserve(total);
-    lowered.ends.reserve(data.size());
-    for (const Input& input : data) {
-        lowercase_append(input.narration, lowered.bytes);
-        lowered.ends.push_back(lowered.bytes.size());
+Occurrences count_tokens(std::span<const Input> data, const Groups& groups, TokenTable& table,
+                         std::size_t occurrence_bound) {
+    Occurrences seen;
+    seen.entries.reserve(occurrence_bound);  // address space only
+    seen.ends.reserve(data.size());
+    TokenBatch batch(table);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        // Numbered from 1: a new entry has last_seen 0.
+        batch.add(data[i].narration, static_cast<std::uint32_t>(i + 1), groups.of_input[i]);
+        if (batch.size() >= kBatchTokens) count_batch(batch, table, seen, i + 1);
     }
-    return lowered;
+    count_batch(batch, table, seen, data.size());
+    return seen;
 }
 
-struct TokenCount {
-    std::string_view token;             // into LoweredTexts::bytes
-    std::uint64_t global = 0;           // narrations containing the token
-    std::uint64_t in_group = 0;         // narrations of group last_group - 1 containing it
-    std::size_t last_narration = 0;     // 1 + the last narration that counted it
-    std::uint32_t last_group = 0;       // 1 + the group that in_group belongs to
-};
-
-// The global counts, and for every narration the entries of its distinct tokens:
-// narration i's are entries[entry_ends[i-1] .. entry_ends[i]-1].
-struct TokenTable {
-    std::vector<TokenCount> counts;
-    std::vector<std::uint32_t> entries;
-    std::vector<std::size_t> entry_ends;
-};
-
-TokenTable count_tokens(const LoweredTexts& lowered, std::uint64_t seed) {
-    // Every token takes kMinTokenBytes bytes plus a separator (but the last), which
-    // bounds the occurrences; distinct tokens are far fewer, and the index grows if not.
-    const std::size_t narrations = lowered.ends.size();
-    const std::size_t occurrence_bound = (lowered.bytes.size() + narrations) / (kMinTokenBytes + 1);
-    const std::size_t distinct_estimate = std::min(occurrence_bound, 64 + occurrence_bound / 4);
-
-    TokenTable table;
-    table.counts.reserve(distinct_estimate);  // address space: only what is used is touched
-    table.entries.reserve(occurrence_bound);
-    table.entry_ends.reserve(narrations);
-    // The index's slots are all written when made: it starts smaller and grows.
-    FlatIndex index(std::min(distinct_estimate, 64 + occurrence_bound / 16));
-    for (std::size_t i = 0; i < narrations; ++i) {
-        for_each_token(lowered.text(i), [&](std::string_view token) {
-            const auto [entry, added] = index.insert(
-                hash_bytes(token, seed), [&](std::uint32_t e) { return table.counts[e].token == token; });
-            if (added) table.counts.push_back(TokenCount{token});
-            TokenCount& count = table.counts[entry];
-            if (count.last_narration == i + 1) return;  // repeated within this narration
-            count.last_narration = i + 1;
-            ++count.global;
-            table.entries.push_back(entry);
-        });
-        table.entry_ends.push_back(table.entries.size());
-    }
-    return table;
-}
-
-// The pattern of one group, or null: the token with the highest score among those whose
-// share passes, the bytewise-smallest one among equal scores.
-const TokenCount* choose_pattern(TokenTable& table, const Groups& groups, std::size_t group,
-                                 std::vector<std::uint32_t>& touched) {
-    const auto stamp = static_cast<std::uint32_t>(group + 1);
-    touched.clear();
-    for (std::size_t m = groups.starts[group]; m < groups.starts[group + 1]; ++m) {
-        const std::uint32_t input = groups.members[m];
-        const std::size_t begin = input == 0 ? 0 : table.entry_ends[input - 1];
-        for (std::size_t k = begin; k < table.entry_ends[input]; ++k) {
-            TokenCount& count = table.counts[table.entries[k]];
-            if (count.last_group != stamp) {
-                count.last_group = stamp;
-                count.in_group = 0;
-                touched.push_back(table.entries[k]);
+// The tokens whose count in their group the vote leaves open and that can still pass.
+// All narrations of a token belong to its group exactly when each voted for it
+// (votes == global). Otherwise the vote paired off narrations of different groups, one
+// pair per vote against, and left `votes` of the group unpaired, so the group holds at
+// most (global + votes) / 2 of them; unless that reaches 3/4 of global (a margin below
+// 80 % that the rounding of the share cannot cross), the token cannot pass and is given
+// no count. Marking the rest sets their votes to 0 for count_in_group.
+class Recount {
+public:
+    explicit Recount(TokenTable& table) : words_((table.size() + 63) / 64) {
+        for (std::size_t e = 0; e < table.size(); ++e) {
+            TokenTable::Entry& entry = table[e];
+            if (entry.votes == entry.global) continue;
+            if (2 * std::uint64_t{entry.votes} >= entry.global) {
+                words_[e / 64] |= std::uint64_t{1} << (e % 64);
+                any_ = true;
             }
-            ++count.in_group;
+            entry.votes = 0;
         }
     }
-    const TokenCount* best = nullptr;
-    std::uint64_t best_score = 0;
-    for (const std::uint32_t entry : touched) {
-        const TokenCount& count = table.counts[entry];
-        const double share = static_cast<double>(count.in_group) / static_cast<double>(count.global);
+
+    bool any() const noexcept { return any_; }
+    bool operator()(std::uint32_t entry) const noexcept { return (words_[entry / 64] >> (entry % 64)) & 1; }
+
+private:
+    std::vector<std::uint64_t> words_;
+    bool any_ = false;
+};
+
+// Leaves in every entry's votes the number of narrations of its group containing it, or
+// 0 for a token that cannot pass.
+void count_in_group(TokenTable& table, const Groups& groups, const Occurrences& seen) {
+    const Recount recount(table);
+    if (!recount.any()) return;
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < seen.ends.size(); ++i) {
+        const std::uint32_t group = groups.of_input[i];
+        for (; k < seen.ends[i]; ++k) {
+            const std::uint32_t number = seen.entries[k];
+            if (!recount(number)) continue;
+            TokenTable::Entry& entry = table[number];
+            if (entry.group == group) ++entry.votes;
+        }
+    }
+}
+
+// The pattern of each group, or null: the token with the highest score among those whose
+// share passes, the bytewise-smallest one among equal scores. A token can pass only in
+// the group of its vote.
+std::vector<const TokenTable::Entry*> choose_patterns(const TokenTable& table, std::size_t group_count) {
+    std::vector<const TokenTable::Entry*> best(group_count, nullptr);
+    std::vector<std::uint64_t> best_score(group_count, 0);
+    for (std::size_t e = 0; e < table.size(); ++e) {
+        const TokenTable::Entry& entry = table[e];
+        const std::uint64_t in_group = entry.votes;
+        const std::string_view text = table.text(entry);
+        const std::uint64_t score = in_group * kCountWeight + text.size();
+        if (score < best_score[entry.group]) continue;
+        const double share = static_cast<double>(in_group) / static_cast<double>(std::uint64_t{entry.global});
         if (share < kMinShare) continue;
-        const std::uint64_t score = count.in_group * kCountWeight + count.token.size();
-        if (score > best_score || (best != nullptr && score == best_score && count.token < best->token)) {
-            best = &count;
-            best_score = score;
+        const TokenTable::Entry*& chosen = best[entry.group];
+        if (score > best_score[entry.group] || (chosen != nullptr && text < table.text(*chosen))) {
+            chosen = &entry;
+            best_score[entry.group] = score;
         }
     }
     return best;
@@ -177,7 +218,7 @@ template <class Input>
 struct Chosen {
     std::uint64_t category_head;  // leading_bytes of the category
     const Input* group;           // the input that opened the group
-    const TokenCount* pattern;
+    std::string_view pattern;
 };
 
 // The first eight bytes of text as a big-endian number, zero-padded: ordering these
@@ -194,15 +235,23 @@ template <class Input>
 DeriveRulesResponse derive_from(std::span<const Input> data) {
     const std::uint64_t seed = call_seed();
     const Groups groups = group_inputs(data, seed);
-    const LoweredTexts lowered = lower_narrations(data);
-    TokenTable table = count_tokens(lowered, seed);
+    // Every token takes kMinTokenBytes bytes plus a separator (but the last), which
+    // bounds the occurrences; distinct tokens are far fewer, and the table grows if not.
+    std::size_t total = 0;
+    for (const Input& input : data) total += std::string_view(input.narration).size();
+    const std::size_t occurrence_bound = (total + data.size()) / (kMinTokenBytes + 1);
+    TokenTable table(seed, std::min<std::size_t>(occurrence_bound, 1024 + occurrence_bound / 16));
+    table.reserve(std::min(occurrence_bound, 64 + occurrence_bound / 4));  // address space only
+    Occurrences seen = count_tokens(data, groups, table, occurrence_bound);
+    count_in_group(table, groups, seen);
+    seen = {};
+    const std::vector<const TokenTable::Entry*> patterns = choose_patterns(table, groups.count());
 
     std::vector<Chosen<Input>> chosen;
-    std::vector<std::uint32_t> touched;
     for (std::size_t g = 0; g < groups.count(); ++g) {
-        if (const TokenCount* pattern = choose_pattern(table, groups, g, touched)) {
+        if (const TokenTable::Entry* pattern = patterns[g]) {
             const Input& first = data[groups.first_input[g]];
-            chosen.push_back(Chosen<Input>{leading_bytes(first.category), &first, pattern});
+            chosen.push_back(Chosen<Input>{leading_bytes(first.category), &first, table.text(*pattern)});
         }
     }
     // Texts compare as unsigned bytes, a proper prefix first; the leading bytes settle
@@ -217,7 +266,7 @@ DeriveRulesResponse derive_from(std::span<const Input> data) {
     DeriveRulesResponse response;
     response.rules.reserve(chosen.size());
     for (const Chosen<Input>& c : chosen) {
-        response.rules.push_back(CategoryRule{std::string(c.pattern->token), std::string(c.group->category),
+        response.rules.push_back(CategoryRule{std::string(c.pattern), std::string(c.group->category),
                                               std::string(c.group->merchant)});
     }
     return response;

@@ -1,0 +1,195 @@
+// The distinct tokens of one derivation call with their counters: a dense vector of
+// 32-byte entries in first-seen order, found through an open-addressing slot array of
+// (entry number, 32 hash bits). Tokens of up to kInlineBytes bytes live in their entry,
+// so a lookup of one touches a slot and an entry and nothing else; longer ones are
+// copied once into a side buffer. Lookups can be announced ahead (prefetch_slot, then
+// prefetch_entry) so that the memory of many of them is fetched at once.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "categorizer/seeded_hash.hpp"
+
+namespace lorvane::categorizer {
+
+// A token's first kInlineBytes bytes, zero-padded, and its size, as two words: equal
+// keys and, for longer tokens, equal bytes beyond the first ones mean equal tokens.
+struct TokenKey {
+    std::uint64_t head;
+    std::uint64_t tail;  // bytes 8..11, then the size, saturated at 32 bits
+
+    bool operator==(const TokenKey&) const = default;
+};
+
+namespace detail {
+
+template <class Word>
+Word load_bytes(const char* p) noexcept {
+    Word word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The first n bytes (in memory order) of a word loaded from memory, the rest zero.
+template <class Word>
+Word first_bytes(Word word, std::size_t n) noexcept {
+    if (n >= sizeof(Word)) return word;
+    if constexpr (std::endian::native == std::endian::little) {
+        return word & static_cast<Word>((Word{1} << (8 * n)) - 1);
+    } else {
+        return n == 0 ? 0 : word & static_cast<Word>(~(static_cast<Word>(~Word{0}) >> (8 * n)));
+    }
+}
+
+}  // namespace detail
+
+inline constexpr std::size_t kInlineBytes = 12;
+
+// The key of the token at p; 16 bytes from p must be readable. Sizes past 32 bits
+// saturate: such tokens are told apart by their bytes.
+inline TokenKey token_key(const char* p, std::size_t size) noexcept {
+    using detail::first_bytes;
+    using detail::load_bytes;
+    const auto size32 = static_cast<std::uint32_t>(size < UINT32_MAX ? size : UINT32_MAX);
+    const std::uint64_t head = first_bytes(load_bytes<std::uint64_t>(p), size);
+    const std::uint32_t middle = size <= 8 ? 0 : first_bytes(load_bytes<std::uint32_t>(p + 8), size - 8);
+    // Bytes 8..11 of the key are the middle, bytes 12..15 the size, as in an Entry.
+    const std::uint64_t tail = std::endian::native == std::endian::little
+                                   ? middle | (std::uint64_t{size32} << 32)
+                                   : (std::uint64_t{middle} << 32) | size32;
+    return {head, tail};
+}
+
+class TokenTable {
+public:
+    struct Entry {
+        // A token of up to kInlineBytes bytes, zero-padded; of a longer one, its first
+        // kSpillAt bytes and then where its record lies in the side buffer.
+        char text[kInlineBytes];
+        std::uint32_t size32;    // the size, saturated at 32 bits
+        std::uint32_t global;    // narrations containing the token
+        std::uint32_t last_seen; // the narration that counted it last
+        std::uint32_t group;     // the one group that can hold 80 % of those narrations
+        std::uint32_t votes;     // the caller's count for that group
+
+        TokenKey key() const noexcept {
+            TokenKey k;
+            std::memcpy(&k.head, text, 8);
+            std::memcpy(&k.tail, text + 8, 8);
+            return k;
+        }
+    };
+    static_assert(sizeof(Entry) == 32);
+
+    TokenTable(std::uint64_t seed, std::size_t expected)
+        : seed_(seed), lane_(detail::fold_multiply(seed ^ detail::kHashK2, detail::kHashK0)) {
+        std::size_t capacity = 16;
+        while (capacity < expected * 2) capacity *= 2;
+        slots_.resize(capacity);
+    }
+
+    // Address space only: pages of the entries are touched as entries are added.
+    void reserve(std::size_t entries) { entries_.reserve(entries); }
+
+    std::uint64_t hash(std::string_view token, TokenKey key) const noexcept {
+        if (token.size() > kInlineBytes) return hash_bytes(token, seed_);
+        // One 128-bit product of the two seeded words, folded: the size is in the tail.
+        return detail::fold_multiply(key.head ^ seed_ ^ detail::kHashK1, key.tail ^ lane_);
+    }
+
+    void prefetch_slot(std::uint64_t hash) const noexcept { __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]); }
+
+    // Fetches the entry in the token's first slot if its tag matches; best once the slot
+    // itself has arrived.
+    void prefetch_entry(std::uint64_t hash) const noexcept {
+        const Slot slot = slots_[hash & (slots_.size() - 1)];
+        if (slot.entry_plus_one != 0 && slot.tag == static_cast<std::uint32_t>(hash >> 32)) {
+            __builtin_prefetch(&entries_[slot.entry_plus_one - 1]);
+        }
+    }
+
+    // The entry of the token, added with zero counts if new. Entries are numbered from
+    // 0 in the order they are added.
+    Entry& find_or_add(std::string_view token, TokenKey key, std::uint64_t hash) {
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash & mask;
+        for (;; i = (i + 1) & mask) {
+            const Slot slot = slots_[i];
+            if (slot.entry_plus_one == 0) break;
+            if (slot.tag != tag) continue;
+            Entry& entry = entries_[slot.entry_plus_one - 1];
+            if (token.size() <= kInlineBytes ? entry.key() == key : holds_long(entry, token)) return entry;
+        }
+        Entry& entry = entries_.emplace_back();
+        std::memcpy(entry.text, &key, 16);
+        if (token.size() > kInlineBytes) {
+            const std::uint64_t at = spill_.size();
+            const std::uint64_t size = token.size();
+            std::memcpy(entry.text + kSpillAt, &at, 8);
+            spill_.append(reinterpret_cast<const char*>(&size), 8);
+            spill_.append(token);
+        }
+        entry.global = entry.last_seen = entry.group = entry.votes = 0;
+        slots_[i] = {static_cast<std::uint32_t>(entries_.size()), tag};
+        if (entries_.size() * 2 > slots_.size()) grow();
+        return entries_.back();
+    }
+
+    std::string_view text(const Entry& entry) const noexcept {
+        if (entry.size32 <= kInlineBytes) return {entry.text, entry.size32};
+        std::uint64_t at, size;
+        std::memcpy(&at, entry.text + kSpillAt, 8);
+        std::memcpy(&size, spill_.data() + at, 8);
+        return {spill_.data() + at + 8, size};
+    }
+
+    std::size_t size() const noexcept { return entries_.size(); }
+    Entry& operator[](std::size_t number) noexcept { return entries_[number]; }
+    const Entry& operator[](std::size_t number) const noexcept { return entries_[number]; }
+    std::uint32_t number(const Entry& entry) const noexcept {
+        return static_cast<std::uint32_t>(&entry - entries_.data());
+    }
+    void prefetch(std::uint32_t number) const noexcept { __builtin_prefetch(&entries_[number]); }
+
+private:
+    struct Slot {
+        std::uint32_t entry_plus_one = 0;
+        std::uint32_t tag = 0;
+    };
+
+    static constexpr std::size_t kSpillAt = 4;
+
+    // Whether the entry holds `token`, longer than kInlineBytes: the same size and first
+    // bytes, then the same bytes in the side buffer.
+    bool holds_long(const Entry& entry, std::string_view token) const noexcept {
+        const auto size32 = static_cast<std::uint32_t>(token.size() < UINT32_MAX ? token.size() : UINT32_MAX);
+        return entry.size32 == size32 && std::memcmp(entry.text, token.data(), kSpillAt) == 0 && text(entry) == token;
+    }
+
+    // Doubles the slot array and places every entry again.
+    void grow() {
+        slots_.assign(slots_.size() * 2, Slot{});
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t e = 0; e < entries_.size(); ++e) {
+            const std::uint64_t h = hash(text(entries_[e]), entries_[e].key());
+            std::size_t i = h & mask;
+            while (slots_[i].entry_plus_one != 0) i = (i + 1) & mask;
+            slots_[i] = {static_cast<std::uint32_t>(e + 1), static_cast<std::uint32_t>(h >> 32)};
+        }
+    }
+
+    std::uint64_t seed_;
+    std::uint64_t lane_;  // the seed as mixed into a key's tail
+    std::vector<Slot> slots_;
+    std::vector<Entry> entries_;
+    std::string spill_;  // per token longer than kInlineBytes, its 8-byte size and its bytes
+};
+
+}  // namespace lorvane::categorizer
