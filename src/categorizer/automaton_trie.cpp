@@ -174,43 +174,38 @@ Links link_trie(const Trie& trie, std::uint32_t classes) {
     return links;
 }
 
-// Without a branch on whether a state recognises a pattern, which follows no pattern a
-// processor could learn: a state that recognises none counts in slot 0 and takes its
-// number in a later pass.
+// One pass over the states depth first gives every state its number, from one of three
+// counters: by its pattern, among the shallow states, or among the deep ones; chosen
+// without a branch, since whether a state recognises a pattern follows no pattern a
+// processor could learn.
 Numbering number_states(const Trie& trie, const Links& links) {
     const std::uint32_t states = trie.states;
     const std::vector<std::uint32_t>& best = links.best;
-    Numbering numbering{std::vector<std::uint32_t>(states), {}};
     std::uint32_t top = 0;  // one past the largest pattern recognised (none + 1 is 0)
-    for (std::uint32_t s = 0; s < states; ++s) top = std::max(top, best[s] + 1);
-    // start[b + 1], once summed, is the first number of the states recognising pattern b.
-    std::vector<std::uint32_t> start(std::size_t{top} + 1, 0);
-    for (std::uint32_t s = 0; s < states; ++s) ++start[best[s] + 1];
-    start[0] = 0;
-    std::uint32_t recognising = 0;
-    for (std::uint32_t& count : start) recognising += std::exchange(count, recognising);
-    std::vector<std::uint32_t>& number = numbering.number;
-    numbering.best.resize(std::size_t{recognising} + 1);  // the last takes every other state's
-    start[0] = recognising;
+    std::uint32_t shallow_others = 0;
     for (std::uint32_t s = 0; s < states; ++s) {
+        top = std::max(top, best[s] + 1);
+        shallow_others += s < trie.shallow && best[s] == none;
+    }
+    // first[b + 1]: the next number of a state recognising pattern b, once summed.
+    std::vector<std::uint32_t> first(std::size_t{top} + 1, 0);
+    for (std::uint32_t s = 0; s < states; ++s) ++first[best[s] + 1];
+    first[0] = 0;
+    std::uint32_t recognising = 0;
+    for (std::uint32_t& count : first) recognising += std::exchange(count, recognising);
+
+    Numbering numbering{std::vector<std::uint32_t>(states), std::vector<std::uint32_t>(std::size_t{recognising} + 1)};
+    std::uint32_t next[2] = {recognising + shallow_others, recognising};  // deep, shallow
+    for (const std::uint32_t s : trie.preorder) {
         const std::uint32_t slot = best[s] + 1;
-        const std::uint32_t at = start[slot];
-        start[slot] += slot != 0;
-        number[s] = at;
-        numbering.best[at] = best[s];
+        std::uint32_t& other = next[s < trie.shallow];
+        const std::uint32_t number = slot != 0 ? first[slot] : other;
+        first[slot] += slot != 0;
+        other += slot == 0;
+        numbering.number[s] = number;
+        numbering.best[std::min(number, recognising)] = best[s];  // the last slot is spare
     }
     numbering.best.resize(recognising);
-    std::uint32_t next = recognising;
-    for (std::uint32_t s = 0; s < trie.shallow; ++s) {
-        const bool other = best[s] == none;
-        number[s] = other ? next : number[s];
-        next += other;
-    }
-    for (const std::uint32_t s : trie.preorder) {
-        const bool other = s >= trie.shallow && best[s] == none;
-        number[s] = other ? next : number[s];
-        next += other;
-    }
     return numbering;
 }
 

@@ -40,8 +40,9 @@ Links link_trie(const Trie& trie, std::uint32_t classes);
 
 // The numbers scanning knows the states by. The states that recognise a pattern come
 // first, in increasing order of the pattern, so that the smallest number a scan passes
-// names the first pattern that occurs; then the shallow states breadth first; then the
-// rest depth first, so that a path through deep states reads neighbouring entries.
+// names the first pattern that occurs; then the shallow states, where scans spend most
+// of their steps, together; then the rest depth first, so that a path through deep
+// states reads neighbouring entries.
 struct Numbering {
     std::vector<std::uint32_t> number;  // of each trie state
     std::vector<std::uint32_t> best;    // the pattern recognised at numbers [0, best.size())
