@@ -24,9 +24,12 @@ def rule(pattern, category, merchant=""):
 
 
 # A token alone in its narration, at a given byte offset, of a given number of characters,
-# written in letters of one, two or three UTF-8 bytes. The separators before and after
-# are ASCII for an ASCII token and include a two-byte no-break space otherwise.
-SCRIPTS = {"ascii": ("Q", "-"), "latin": ("\u00c9", "\u00a0"), "cjk": ("\u6f22", "\u00a0")}
+# written in letters of one, two or three UTF-8 bytes, or in letters whose lowercase
+# depends on the context (capital sigma) or has another UTF-8 size. The separators
+# before and after are ASCII for an ASCII token and include a two-byte no-break space
+# otherwise.
+SCRIPTS = {"ascii": "Q", "latin": "\u00c9", "cjk": "\u6f22", "sigma": "\u03a3",
+           "lowercase longer": "\u023a", "lowercase shorter": "\u212a"}
 OFFSETS = [0, 1, 14, 15, 16, 17, 31, 32, 62, 63, 64, 65, 127, 128, 129]
 LENGTHS = [1, 2, 3, 9, 70]
 
@@ -40,7 +43,7 @@ def separators(width, wide):
 
 @pytest.mark.parametrize("script, offset, length", list(itertools.product(SCRIPTS, OFFSETS, LENGTHS)))
 def test_token_found_at_any_offset(script, offset, length):
-    letter, _ = SCRIPTS[script]
+    letter = SCRIPTS[script]
     wide = script != "ascii"
     token = letter * length
     narration = separators(offset, wide) + token + separators(offset % 7, wide)

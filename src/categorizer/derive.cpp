@@ -36,6 +36,7 @@ constexpr std::uint64_t kCountWeight = 1000;
 struct Groups {
     std::vector<std::uint32_t> first_input;
     std::vector<std::uint32_t> of_input;
+    std::size_t narration_bytes = 0;  // of all inputs
 
     std::size_t count() const noexcept { return first_input.size(); }
 };
@@ -64,6 +65,7 @@ Groups group_inputs(std::span<const Input> data, std::uint64_t seed) {
     FlatIndex index(std::min(data.size(), kInitialGroups));
     for (std::size_t i = 0; i < data.size(); ++i) {
         const Input& input = data[i];
+        groups.narration_bytes += std::string_view(input.narration).size();
         const std::uint64_t hash = hash_bytes(input.merchant, hash_bytes(input.category, seed));
         const auto [group, added] = index.insert(hash, [&](std::uint32_t g) {
             const Input& first = data[groups.first_input[g]];
@@ -76,30 +78,29 @@ Groups group_inputs(std::span<const Input> data, std::uint64_t seed) {
 }
 
 // The first pass leaves, for every narration in input order, the table entries of its
-// distinct tokens: narration i's are entries[ends[i-1] .. ends[i]-1].
+// distinct tokens: narration i's are entries[ends[i-1] .. ends[i]-1]; and the entries
+// of the tokens found in more than one group.
 struct Occurrences {
     std::vector<std::uint32_t> entries;
     std::vector<std::size_t> ends;
+    std::vector<std::uint32_t> mixed;
 };
 
 constexpr std::size_t kBatchTokens = 256;
 constexpr std::size_t kSlotsAhead = 16;
-constexpr std::size_t kEntriesAhead = 8;
 
-// Counts one narration of `group` containing the token. Besides the global count, a
+// Counts one narration of `group` containing the token; returns whether the token,
+// found in one group until now, is found in another. Besides the global count, a
 // majority vote over the groups of the token's narrations (one group held while
 // narrations of it outnumber the others) leaves in entry.group the only group that can
 // hold more than half of them, hence the only one that can hold 80 %. Every narration
 // votes for the held group exactly when all are of that group, so then votes == global.
-void count_narration(TokenTable::Entry& entry, std::uint32_t group) {
-    if (entry.global++ == 0 || entry.votes == 0) {
-        entry.group = group;
-        ++entry.votes;
-    } else if (entry.group == group) {
-        ++entry.votes;
-    } else {
-        --entry.votes;
-    }
+bool count_narration(TokenTable::Entry& entry, std::uint32_t group) {
+    const bool single = entry.votes == entry.global++;
+    if (entry.votes == 0) entry.group = group;  // a new token's votes are 0 too
+    const bool held = entry.group == group;
+    entry.votes = held ? entry.votes + 1 : entry.votes - 1;
+    return single && !held;
 }
 
 // Counts every token of the batch in order, once per narration, notes its entry for the
@@ -112,7 +113,6 @@ void count_batch(TokenBatch& batch, TokenTable& table, Occurrences& seen, std::s
     std::uint32_t narration = 0;  // of the token before
     for (std::size_t k = 0; k < n; ++k) {
         if (k + kSlotsAhead < n) table.prefetch_slot(tokens[k + kSlotsAhead].hash);
-        if (k + kEntriesAhead < n) table.prefetch_entry(tokens[k + kEntriesAhead].hash);
         const TokenBatch::Pending& t = tokens[k];
         TokenTable::Entry& entry = table.find_or_add(batch.token(t), t.key, t.hash);
         if (t.narration != narration) {
@@ -122,8 +122,9 @@ void count_batch(TokenBatch& batch, TokenTable& table, Occurrences& seen, std::s
         }
         if (entry.last_seen == t.narration) continue;  // repeated within its narration
         entry.last_seen = t.narration;
-        count_narration(entry, t.group);
-        seen.entries.push_back(table.number(entry));
+        const std::uint32_t number = table.number(entry);
+        if (count_narration(entry, t.group)) seen.mixed.push_back(number);
+        seen.entries.push_back(number);
     }
     seen.ends.resize(added, seen.entries.size());
     batch.clear();
@@ -154,10 +155,9 @@ Occurrences count_tokens(std::span<const Input> data, const Groups& groups, Toke
 // no count. Marking the rest sets their votes to 0 for count_in_group.
 class Recount {
 public:
-    explicit Recount(TokenTable& table) : words_((table.size() + 63) / 64) {
-        for (std::size_t e = 0; e < table.size(); ++e) {
+    Recount(TokenTable& table, const std::vector<std::uint32_t>& mixed) : words_((table.size() + 63) / 64) {
+        for (const std::uint32_t e : mixed) {
             TokenTable::Entry& entry = table[e];
-            if (entry.votes == entry.global) continue;
             if (2 * std::uint64_t{entry.votes} >= entry.global) {
                 words_[e / 64] |= std::uint64_t{1} << (e % 64);
                 any_ = true;
@@ -177,7 +177,7 @@ private:
 // Leaves in every entry's votes the number of narrations of its group containing it, or
 // 0 for a token that cannot pass.
 void count_in_group(TokenTable& table, const Groups& groups, const Occurrences& seen) {
-    const Recount recount(table);
+    const Recount recount(table, seen.mixed);
     if (!recount.any()) return;
     std::size_t k = 0;
     for (std::size_t i = 0; i < seen.ends.size(); ++i) {
@@ -237,9 +237,7 @@ DeriveRulesResponse derive_from(std::span<const Input> data) {
     const Groups groups = group_inputs(data, seed);
     // Every token takes kMinTokenBytes bytes plus a separator (but the last), which
     // bounds the occurrences; distinct tokens are far fewer, and the table grows if not.
-    std::size_t total = 0;
-    for (const Input& input : data) total += std::string_view(input.narration).size();
-    const std::size_t occurrence_bound = (total + data.size()) / (kMinTokenBytes + 1);
+    const std::size_t occurrence_bound = (groups.narration_bytes + data.size()) / (kMinTokenBytes + 1);
     TokenTable table(seed, std::min<std::size_t>(occurrence_bound, 1024 + occurrence_bound / 16));
     table.reserve(std::min(occurrence_bound, 64 + occurrence_bound / 4));  // address space only
     Occurrences seen = count_tokens(data, groups, table, occurrence_bound);

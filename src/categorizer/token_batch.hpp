@@ -47,7 +47,7 @@ public:
             pending_[count_++] = {key, table_.hash({token, size}, key), begin + at, size, number, group};
         };
         const std::size_t before = count_;
-        if (lower_and_split_ascii(narration, text_.data() + begin, add_token)) {
+        if (lower_and_split(narration, text_.data() + begin, add_token)) {
             used_ += narration.size();
             return;
         }
@@ -67,7 +67,7 @@ public:
 
 private:
     static constexpr std::size_t kInitialText = 1 << 14;
-    // Past the text in use: 16 bytes that lower_and_split_ascii may write, and 16 that
+    // Past the text in use: 16 bytes that lower_and_split may write, and 16 that
     // token_key may read from the start of the last token.
     static constexpr std::size_t kSlack = 32;
 
@@ -89,7 +89,7 @@ private:
     const TokenTable& table_;
     std::string text_;  // all of it in use as storage; used_ bytes hold narrations
     std::size_t used_ = 0;
-    std::string wide_;  // the lowercase of a narration that is not all ASCII
+    std::string wide_;  // the lowercase of a narration that lower_and_split gives up on
     std::unique_ptr<Pending[]> pending_;
     std::size_t count_ = 0;
     std::size_t capacity_ = 0;

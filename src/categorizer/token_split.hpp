@@ -3,9 +3,10 @@
 // are the runs of set bits at least kMinTokenBytes long, read off the mask a run at a
 // time. A run that reaches the end of a block goes on in the next.
 //
-// split_lowered splits text that is already lowercase, any UTF-8; lower_and_split_ascii
-// lowercases and splits ASCII text in the same pass, and gives up on any other byte.
-// Both find exactly the tokens that for_each_token finds.
+// split_lowered splits text that is already lowercase, any UTF-8; lower_and_split
+// lowercases and splits in the same pass, and gives up on the few characters whose
+// lowercase changes the text's length or depends on context. Both find exactly the
+// tokens that for_each_token finds.
 #pragma once
 
 #include <bit>
@@ -154,66 +155,120 @@ void split_lowered(std::string_view text, Emit&& emit) {
     runs.end(n, piece);
 }
 
-// Writes the lowercase of the ASCII `text` to `out`, which has room for text.size() + 16
-// bytes, and calls emit(offset, size) for every token as split_lowered would over it.
-// Returns false as soon as a byte is not ASCII; the tokens emitted until then are to be
-// dropped.
+namespace split {
+
+inline constexpr char32_t kCapitalSigma = 0x03A3;
+
+// The UTF-8 size of cp.
+inline unsigned utf8_size(char32_t cp) noexcept { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+
+// Lowercases and classifies the bytes [at, end) of src one character at a time: bit i of
+// the result is byte at + i's. `continuation` carries the bytes of a character that runs
+// past `end` into the next call, with their bit. Returns false at a character whose
+// lowercase needs its context (capital sigma) or has another UTF-8 size.
+inline bool lower_bytes(const char* src, std::size_t at, std::size_t end, char* out, std::uint64_t& bits,
+                        unsigned& continuation, bool& continuation_bit) noexcept {
+    bits = 0;
+    for (std::size_t i = at; i < end; ++i) {
+        bool bit;
+        const auto byte = static_cast<unsigned char>(src[i]);
+        if (continuation != 0) {
+            --continuation;
+            bit = continuation_bit;
+        } else if (byte < 0x80) {
+            out[i] = static_cast<char>(static_cast<unsigned>(byte - 'A') < 26 ? byte + 0x20 : byte);
+            bit = detail::is_ascii_alphanumeric(byte);
+        } else {
+            const unicode::Decoded d = unicode::decode_utf8(src + i);
+            const unicode::CharProps& props = unicode::props_of(d.cp);
+            const auto lower = static_cast<char32_t>(static_cast<std::int32_t>(d.cp) + props.lower_delta);
+            if (props.lower_expansion != 0 || d.cp == kCapitalSigma || utf8_size(lower) != d.size) return false;
+            unicode::encode_utf8(lower, out + i);
+            bit = (props.flags & unicode::kAlphanumeric) != 0;
+            continuation = d.size - 1;
+            continuation_bit = bit;
+        }
+        bits |= std::uint64_t{bit} << (i - at);
+    }
+    return true;
+}
+
+#if defined(__SSE2__)
+// The lowercase of 16 ASCII bytes written to out, and their alphanumeric bits; or
+// nothing (false) when a byte is not ASCII.
+inline bool lower_ascii16(const char* src, char* out, std::uint64_t& bits) noexcept {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    if (_mm_movemask_epi8(v) != 0) return false;
+    const auto in_range = [](__m128i x, char lo, char hi) {
+        return _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                             _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(hi + 1))));
+    };
+    const __m128i lowered = _mm_or_si128(v, _mm_and_si128(in_range(v, 'A', 'Z'), _mm_set1_epi8(0x20)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), lowered);
+    bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(in_range(lowered, '0', '9'), in_range(lowered, 'a', 'z'))));
+    return true;
+}
+#else
+inline bool lower_ascii16(const char* src, char* out, std::uint64_t& bits) noexcept {
+    const std::uint64_t a = load_word(src), b = load_word(src + 8);
+    if ((a | b) & kHighBits) return false;
+    const std::uint64_t la = lower_word(a), lb = lower_word(b);
+    store_word(out, la);
+    store_word(out + 8, lb);
+    bits = alphanumeric_bits(la) | (std::uint64_t{alphanumeric_bits(lb)} << 8);
+    return true;
+}
+#endif
+
+}  // namespace split
+
+// Writes the lowercase of `text` to `out`, which has room for text.size() + 16 bytes, and
+// calls emit(offset, size) for every token as split_lowered would over it, as long as
+// every character's lowercase has its UTF-8 size and needs no context: ASCII sixteen
+// bytes at a time, other characters one by one. Returns false at the first character
+// whose lowercase does not (capital sigma, and a few whose lowercase is longer or
+// shorter); the tokens emitted until then are to be dropped.
 template <class Emit>
-bool lower_and_split_ascii(std::string_view text, char* out, Emit&& emit) {
+bool lower_and_split(std::string_view text, char* out, Emit&& emit) {
     using namespace split;
     const char* const src = text.data();
     const std::size_t n = text.size();
     auto piece = keep_tokens(emit);
     Runs runs;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time; a text of 16 bytes or more ends with the 16 bytes that end
-    // it, overlapping the chunk before, whose bytes then get the same lowercase and the
-    // same bits again. A shorter one goes through a padded copy.
+    unsigned continuation = 0;
+    bool continuation_bit = false;
+    // A text of 16 bytes or more ends with the 16 bytes that end it, overlapping the
+    // chunk before, whose bytes then get the same lowercase and bits again; a shorter
+    // one is read through a padded copy.
     char padded[16] = {};
-    const char* from = src;
-    if (n < 16) {
-        std::memcpy(padded, src, n);
-        from = padded;
-    }
-    const auto lowered16 = [&](std::size_t at, unsigned& ascii) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at));
-        ascii |= static_cast<unsigned>(_mm_movemask_epi8(v));
-        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('Z' + 1)));
-        const __m128i lowered = _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), lowered);
-        const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(lowered, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(lowered, _mm_set1_epi8('9' + 1)));
-        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lowered, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lowered, _mm_set1_epi8('z' + 1)));
-        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, letter))));
-    };
-    const std::size_t last = n < 16 ? 0 : n - 16;  // where the final chunk starts
+    if (n < 16) std::memcpy(padded, src, n);
     for (std::size_t block = 0; block < n; block += kBlock) {
         const std::size_t block_end = n - block > kBlock ? block + kBlock : n;
         std::uint64_t bits = 0;
-        unsigned high = 0;
         for (std::size_t at = block; at < block_end; at += 16) {
-            const std::size_t chunk = block_end - at >= 16 ? at : last;
-            const std::uint64_t chunk_bits = lowered16(chunk, high);
-            bits |= chunk >= block ? chunk_bits << (chunk - block) : chunk_bits >> (block - chunk);
+            std::uint64_t chunk_bits;
+            if (block_end - at >= 16) {
+                if (continuation == 0 && lower_ascii16(src + at, out + at, chunk_bits)) {
+                    bits |= chunk_bits << (at - block);
+                    continue;
+                }
+            } else if (continuation == 0) {
+                if (n < 16) {
+                    if (lower_ascii16(padded, out, chunk_bits)) {
+                        bits |= chunk_bits & ((std::uint64_t{1} << n) - 1);
+                        continue;
+                    }
+                } else if (const std::size_t last = n - 16; lower_ascii16(src + last, out + last, chunk_bits)) {
+                    bits |= last >= block ? chunk_bits << (last - block) : chunk_bits >> (block - last);
+                    continue;
+                }
+            }
+            const std::size_t end = block_end - at >= 16 ? at + 16 : block_end;
+            if (!lower_bytes(src, at, end, out, chunk_bits, continuation, continuation_bit)) return false;
+            bits |= chunk_bits << (at - block);
         }
-        if (high != 0) return false;
-        runs.block(n < 16 ? bits & ((std::uint64_t{1} << n) - 1) : bits, block, piece);
-    }
-#else
-    for (std::size_t block = 0; block < n; block += kBlock) {
-        const std::size_t block_end = n - block > kBlock ? block + kBlock : n;
-        std::uint64_t seen = 0;
-        std::uint64_t bits = 0;
-        for (std::size_t at = block; at < block_end; at += 8) {
-            const std::uint64_t word = block_end - at >= 8 ? load_word(src + at) : load_partial(src + at, block_end - at);
-            seen |= word;
-            const std::uint64_t lowered = lower_word(word);
-            store_word(out + at, lowered);
-            bits |= std::uint64_t{alphanumeric_bits(lowered)} << (at - block);
-        }
-        if (seen & kHighBits) return false;
         runs.block(bits, block, piece);
     }
-#endif
     runs.end(n, piece);
     return true;
 }

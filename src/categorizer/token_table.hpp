@@ -2,8 +2,8 @@
 // 32-byte entries in first-seen order, found through an open-addressing slot array of
 // (entry number, 32 hash bits). Tokens of up to kInlineBytes bytes live in their entry,
 // so a lookup of one touches a slot and an entry and nothing else; longer ones are
-// copied once into a side buffer. Lookups can be announced ahead (prefetch_slot, then
-// prefetch_entry) so that the memory of many of them is fetched at once.
+// copied once into a side buffer. Lookups can be announced ahead (prefetch_slot) so
+// that the memory of many of them is fetched at once.
 #pragma once
 
 #include <bit>
@@ -105,15 +105,6 @@ public:
 
     void prefetch_slot(std::uint64_t hash) const noexcept { __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]); }
 
-    // Fetches the entry in the token's first slot if its tag matches; best once the slot
-    // itself has arrived.
-    void prefetch_entry(std::uint64_t hash) const noexcept {
-        const Slot slot = slots_[hash & (slots_.size() - 1)];
-        if (slot.entry_plus_one != 0 && slot.tag == static_cast<std::uint32_t>(hash >> 32)) {
-            __builtin_prefetch(&entries_[slot.entry_plus_one - 1]);
-        }
-    }
-
     // The entry of the token, added with zero counts if new. Entries are numbered from
     // 0 in the order they are added.
     Entry& find_or_add(std::string_view token, TokenKey key, std::uint64_t hash) {
@@ -156,7 +147,6 @@ public:
     std::uint32_t number(const Entry& entry) const noexcept {
         return static_cast<std::uint32_t>(&entry - entries_.data());
     }
-    void prefetch(std::uint32_t number) const noexcept { __builtin_prefetch(&entries_[number]); }
 
 private:
     struct Slot {
