@@ -16,9 +16,12 @@ namespace lorvane::categorizer {
 namespace {
 
 constexpr std::uint32_t none = SubstringAutomaton::none;
-// Enough to keep the lookups of a compact table, which has more work around each, in
-// flight; a dense table gains a little from them too.
-constexpr std::size_t lanes = 6;
+// Enough lanes to keep lookups in flight, not so many that their registers spill: a
+// compact step has more work around each lookup and takes one more.
+template <class Step>
+constexpr std::size_t lanes = 5;
+template <class Id>
+constexpr std::size_t lanes<automaton_detail::CompactStep<Id>> = 6;
 
 // The pattern recognised by the smallest state number a scan passed.
 std::uint32_t pattern_of(std::span<const std::uint32_t> best, std::uint32_t smallest) noexcept {
@@ -38,67 +41,70 @@ std::uint32_t scan_one(std::string_view text, const std::uint8_t* class_of, std:
     return pattern_of(best, smallest);
 }
 
+// One text being scanned. The lanes are kept as records, not as arrays of each field:
+// a compiler then finds no run of neighbouring minimums to do in vector registers, which
+// without an unsigned minimum instruction costs more than the plain comparisons.
+struct Lane {
+    const unsigned char* at;
+    std::size_t left;
+    std::size_t owner;
+    std::uint32_t state;
+    std::uint32_t smallest;
+};
+
 template <std::size_t lanes, class Step>
 void scan_lanes(std::span<const std::string_view> texts, std::span<std::uint32_t> out,
                 const std::uint8_t* class_of, std::uint32_t root, std::span<const std::uint32_t> best,
                 Step step) noexcept {
-    const unsigned char* at[lanes];
-    std::size_t left[lanes];
-    std::uint32_t state[lanes];
-    std::uint32_t smallest[lanes];
-    std::size_t owner[lanes];
+    Lane lane[lanes];
     std::size_t next_text = 0;
-    // Starts lane k on the next non-empty text; false when none is left.
-    const auto start = [&](std::size_t k) {
+    // Starts a lane on the next non-empty text; false when none is left.
+    const auto start = [&](Lane& l) {
         for (; next_text < texts.size(); ++next_text) {
             if (texts[next_text].empty()) {
                 out[next_text] = none;
                 continue;
             }
-            at[k] = reinterpret_cast<const unsigned char*>(texts[next_text].data());
-            left[k] = texts[next_text].size();
-            state[k] = root;
-            smallest[k] = none;
-            owner[k] = next_text++;
+            l = {reinterpret_cast<const unsigned char*>(texts[next_text].data()), texts[next_text].size(),
+                 next_text++, root, none};
             return true;
         }
         return false;
     };
-    // Lane k to the end of its text, alone.
-    const auto finish = [&](std::size_t k) {
-        std::uint32_t s = state[k];
-        for (std::size_t i = 0; i < left[k]; ++i) {
-            s = step(s, class_of[at[k][i]]);
-            smallest[k] = std::min(smallest[k], s);
+    // A lane to the end of its text, alone.
+    const auto finish = [&](Lane& l) {
+        for (std::size_t i = 0; i < l.left; ++i) {
+            l.state = step(l.state, class_of[l.at[i]]);
+            l.smallest = std::min(l.smallest, l.state);
         }
-        out[owner[k]] = pattern_of(best, smallest[k]);
-        left[k] = 0;
+        out[l.owner] = pattern_of(best, l.smallest);
+        l.left = 0;
     };
 
     std::size_t live = 0;
-    while (live < lanes && start(live)) ++live;
+    while (live < lanes && start(lane[live])) ++live;
     while (live == lanes) {
-        const std::size_t steps = *std::min_element(left, left + lanes);
+        std::size_t steps = lane[0].left;
+        for (const Lane& l : lane) steps = std::min(steps, l.left);
         for (std::size_t i = 0; i < steps; ++i) {
 #pragma GCC unroll 8
-            for (std::size_t k = 0; k < lanes; ++k) {
-                const std::uint32_t s = step(state[k], class_of[at[k][i]]);
-                state[k] = s;
-                smallest[k] = std::min(smallest[k], s);
+            for (Lane& l : lane) {
+                l.state = step(l.state, class_of[l.at[i]]);
+                l.smallest = std::min(l.smallest, l.state);
             }
         }
-        for (std::size_t k = 0; k < lanes; ++k) {
-            at[k] += steps;
-            left[k] -= steps;
+        for (Lane& l : lane) {
+            l.at += steps;
+            l.left -= steps;
         }
-        for (std::size_t k = 0; k < lanes; ++k) {
-            if (left[k] != 0) continue;
-            out[owner[k]] = pattern_of(best, smallest[k]);
-            if (!start(k)) {
+        for (Lane& l : lane) {
+            if (l.left != 0) continue;
+            out[l.owner] = pattern_of(best, l.smallest);
+            if (!start(l)) {
                 // No text left for this lane: the others finish one at a time (a later
                 // lane may have ended in this round too, with no bytes left).
-                for (std::size_t j = 0; j < lanes; ++j) {
-                    if (j != k) finish(j);
+                for (Lane& other : lane) {
+                    if (&other != &l) finish(other);
                 }
                 live = 0;
                 break;
@@ -106,7 +112,7 @@ void scan_lanes(std::span<const std::string_view> texts, std::span<std::uint32_t
         }
     }
     // Fewer texts than lanes from the start.
-    for (std::size_t k = 0; k < live; ++k) finish(k);
+    for (std::size_t k = 0; k < live; ++k) finish(lane[k]);
 }
 
 }  // namespace
@@ -136,7 +142,7 @@ void SubstringAutomaton::first_matches(std::span<const std::string_view> texts,
         return;
     }
     with_table([&](const auto& table, auto step) {
-        scan_lanes<lanes>(texts, out, class_of_.data(), table.root, table.best, step);
+        scan_lanes<lanes<decltype(step)>>(texts, out, class_of_.data(), table.root, table.best, step);
     });
 }
 
