@@ -86,7 +86,7 @@ struct Occurrences {
     std::vector<std::uint32_t> mixed;
 };
 
-constexpr std::size_t kBatchTokens = 256;
+constexpr std::size_t kBatchTokens = 1024;
 constexpr std::size_t kSlotsAhead = 16;
 
 // Counts one narration of `group` containing the token; returns whether the token,
@@ -151,15 +151,18 @@ Occurrences count_tokens(std::span<const Input> data, const Groups& groups, Toke
 // (votes == global). Otherwise the vote paired off narrations of different groups, one
 // pair per vote against, and left `votes` of the group unpaired, so the group holds at
 // most (global + votes) / 2 of them; unless that reaches 3/4 of global (a margin below
-// 80 % that the rounding of the share cannot cross), the token cannot pass and is given
-// no count. Marking the rest sets their votes to 0 for count_in_group.
+// 80 % that the rounding of the share cannot cross), the token cannot pass. The votes of
+// every token found in several groups restart at 0: count_in_group counts the marked
+// ones again, and the others keep a count that fails the share test.
 class Recount {
 public:
-    Recount(TokenTable& table, const std::vector<std::uint32_t>& mixed) : words_((table.size() + 63) / 64) {
+    Recount(TokenTable& table, const std::vector<std::uint32_t>& mixed, std::size_t group_count)
+        : words_((table.size() + 63) / 64), groups_(group_count, false) {
         for (const std::uint32_t e : mixed) {
             TokenTable::Entry& entry = table[e];
             if (2 * std::uint64_t{entry.votes} >= entry.global) {
                 words_[e / 64] |= std::uint64_t{1} << (e % 64);
+                groups_[entry.group] = true;
                 any_ = true;
             }
             entry.votes = 0;
@@ -168,21 +171,25 @@ public:
 
     bool any() const noexcept { return any_; }
     bool operator()(std::uint32_t entry) const noexcept { return (words_[entry / 64] >> (entry % 64)) & 1; }
+    // Whether the group is that of a token to count again.
+    bool group(std::uint32_t group) const noexcept { return groups_[group]; }
 
 private:
     std::vector<std::uint64_t> words_;
+    std::vector<bool> groups_;
     bool any_ = false;
 };
 
 // Leaves in every entry's votes the number of narrations of its group containing it, or
-// 0 for a token that cannot pass.
+// 0 for a token that cannot pass. Only the narrations of groups with a token to count
+// again are read.
 void count_in_group(TokenTable& table, const Groups& groups, const Occurrences& seen) {
-    const Recount recount(table, seen.mixed);
+    const Recount recount(table, seen.mixed, groups.count());
     if (!recount.any()) return;
-    std::size_t k = 0;
     for (std::size_t i = 0; i < seen.ends.size(); ++i) {
         const std::uint32_t group = groups.of_input[i];
-        for (; k < seen.ends[i]; ++k) {
+        if (!recount.group(group)) continue;
+        for (std::size_t k = i == 0 ? 0 : seen.ends[i - 1]; k < seen.ends[i]; ++k) {
             const std::uint32_t number = seen.entries[k];
             if (!recount(number)) continue;
             TokenTable::Entry& entry = table[number];
