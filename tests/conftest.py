@@ -16,6 +16,20 @@ def loan(**fields):
     return request
 
 
+def item(narration, category, merchant=""):
+    """One labelled narration of a derivation request."""
+    return {"narration": narration, "category": category, "merchant": merchant}
+
+
+def derive(*items):
+    """The rules derived from the labelled narrations, through the object form."""
+    return lorvane.derive_rules({"data": list(items)})["rules"]
+
+
+def rule(pattern, category, merchant=""):
+    return {"pattern": pattern, "category": category, "merchant": merchant}
+
+
 @pytest.fixture
 def both_forms():
     """Runs a request through the object form and the JSON form; returns both results."""

@@ -8,19 +8,9 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import lorvane
+from conftest import derive, item, rule
 from derive_model import first_matching_rule, model_derive
 
-
-def item(narration, category, merchant=""):
-    return {"narration": narration, "category": category, "merchant": merchant}
-
-
-def derive(*items):
-    return lorvane.derive_rules({"data": list(items)})["rules"]
-
-
-def rule(pattern, category, merchant=""):
-    return {"pattern": pattern, "category": category, "merchant": merchant}
 
 
 WORKED_DATA = [

@@ -8,19 +8,9 @@ import random
 import pytest
 
 import lorvane
+from conftest import derive, item, rule
 from derive_model import model_derive
 
-
-def item(narration, category, merchant=""):
-    return {"narration": narration, "category": category, "merchant": merchant}
-
-
-def derive(*items):
-    return lorvane.derive_rules({"data": list(items)})["rules"]
-
-
-def rule(pattern, category, merchant=""):
-    return {"pattern": pattern, "category": category, "merchant": merchant}
 
 
 # A token alone in its narration, at a given byte offset, of a given number of characters,

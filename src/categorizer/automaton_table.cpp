@@ -4,17 +4,29 @@
 
 namespace lorvane::categorizer::automaton_detail {
 
+namespace {
+
+// A table of `rows` rows of `width` transitions, not yet written, over the states
+// numbered as `numbering` says.
+template <class Id>
+Table<Id> empty_table(Numbering& numbering, std::uint32_t rows, std::uint32_t width) {
+    Table<Id> table;
+    table.best = std::move(numbering.best);
+    table.width = width;
+    table.root = static_cast<Id>(numbering.number[0]);
+    table.rows = std::make_unique_for_overwrite<Id[]>(std::size_t{rows} * width);
+    return table;
+}
+
+}  // namespace
+
 // Breadth first: the row of a state's failure link is complete before the state's own,
 // which starts as a copy of it.
 template <class Id>
 Table<Id> dense_table(const Trie& trie, const Links& links, std::uint32_t width) {
     Numbering numbering = number_states(trie, links);
     const std::vector<std::uint32_t>& number = numbering.number;
-    Table<Id> table;
-    table.best = std::move(numbering.best);
-    table.width = width;
-    table.root = static_cast<Id>(number[0]);
-    table.rows = std::make_unique_for_overwrite<Id[]>(std::size_t{trie.states} * width);
+    Table<Id> table = empty_table<Id>(numbering, trie.states, width);
     Id* const rows = table.rows.get();
     for (std::uint32_t s = 0; s < trie.states; ++s) {
         Id* row = rows + std::size_t{number[s]} * width;
@@ -48,11 +60,7 @@ Table<Id> compact_table(const Trie& trie, const Links& links, const Core& core, 
     using Node = typename Table<Id>::Node;
     Numbering numbering = number_states(trie, links);
     const std::vector<std::uint32_t>& number = numbering.number;
-    Table<Id> table;
-    table.best = std::move(numbering.best);
-    table.width = width;
-    table.root = static_cast<Id>(number[0]);
-    table.rows = std::make_unique_for_overwrite<Id[]>(std::size_t{core.rows} * width);
+    Table<Id> table = empty_table<Id>(numbering, core.rows, width);
     table.nodes.resize(trie.states);
     // Row offsets in breadth-first order: the shallow rows, read most, lie together.
     std::vector<std::uint32_t> row_at(trie.states, 0);
