@@ -128,6 +128,18 @@ def test_letter_case_is_ignored_by_full_lowercasing(narration, pattern, matches)
     assert (reference(narration, [pattern]) == 0) is matches
 
 
+# A narration is read as is only when all its bytes are ASCII: one letter outside ASCII,
+# wherever it stands, must send the whole narration through lowercasing.
+@pytest.mark.parametrize("length", [1, 7, 8, 9, 15, 16, 17, 24])
+@pytest.mark.parametrize("where", ["first", "middle", "last"])
+def test_one_letter_outside_ascii_anywhere_is_lowercased(length, where):
+    at = {"first": 0, "middle": length // 2, "last": length - 1}[where]
+    narration = "X" * at + "\u0130" + "X" * (length - 1 - at)  # capital I with a dot
+    assert decided_by(narration, ["i\u0307"]) == 0
+    ascii_narration = narration.replace("\u0130", "I")
+    assert decided_by(ascii_narration, ["i\u0307", ascii_narration.lower()]) == 1
+
+
 # ---- the result ----
 
 

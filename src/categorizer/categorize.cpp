@@ -18,17 +18,25 @@
 namespace lorvane::categorizer {
 namespace {
 
+// Eight bytes at a time, the last eight overlapping the ones before: no loop over single
+// bytes for the tail of a text of eight bytes or more.
 bool is_ascii(std::string_view text) noexcept {
+    constexpr std::uint64_t highs = 0x8080808080808080u;
     const char* p = text.data();
-    std::size_t n = text.size();
-    std::uint64_t any = 0;
-    for (; n >= 8; p += 8, n -= 8) {
+    const std::size_t n = text.size();
+    const auto load = [](const char* at) {
         std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        any |= word;
+        std::memcpy(&word, at, 8);
+        return word;
+    };
+    if (n < 8) {
+        std::uint64_t any = 0;
+        for (std::size_t i = 0; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
+        return (any & 0x80u) == 0;
     }
-    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p);
-    return (any & 0x8080808080808080u) == 0;
+    std::uint64_t any = load(p + n - 8);
+    for (std::size_t i = 0; i + 8 < n; i += 8) any |= load(p + i);
+    return (any & highs) == 0;
 }
 
 // The lowercased patterns of the rules that can decide: those up to the first empty one.
