@@ -221,34 +221,40 @@ def targets_table(found, markdown=False):
 # Where the time goes, from profiles (perf, cpu-clock sampling) of the module on the
 # machine these benchmarks were developed on; see the tables for this run's figures.
 BOUNDS = """\
-- **Categorisation, JSON form** (100,000 narrations, 6.5 MB of text). The request str
-  holds a few CJK merchant names, so the interpreter stores it two bytes per character:
-  encoding it to UTF-8 (the only way to read a str under the stable ABI of Python 3.8)
-  takes about 7 ms, and decoding the 4 MB response into a str about 4 ms. In a fresh
-  process each call also takes some 3,600 page faults (about 6 ms): the encoder allocates
-  three bytes per character, so the C library maps new memory for every call. The module's
-  own work is reading the JSON (about 6 ms), scanning the 4.5 MB of narrations (about 8 ms
-  at 1,000 rules: one automaton, four narrations side by side) and writing the response
-  (about 3 ms). orjson.loads reads the str's cached UTF-8 and builds the objects in about
-  the same time. 200 times plain Python would be about 21 ms: less than the conversions at
-  the interpreter's boundary and the scan take together.
-- **Categorisation, object form**: building the result (80,000 new dicts, some 20 MB of
-  interpreter objects per call) and reading 100,000 narration dicts cost about as much as
-  the scan; orjson.loads of the response text alone, which builds the same objects, takes
-  about as long as the whole call.
-- **Rules from 1 to 10,000**: the automaton's table grows from 0.2 MB to 15 MB; scanning
-  with it goes from about 1.5 to 4.5 ns per byte, as its rows leave the caches, and
-  building it takes about 3.5 ms at 10,000 rules.
-- **compute_emi**: the 360 row dicts of 12 ints and the year summaries are interpreter
-  objects: orjson.loads of the same result text takes as long as the call (about 0.3 ms),
-  so 30 times plain Python (about 45 µs) is below the cost of the objects themselves.
+- **Categorisation, JSON form** (100,000 narrations, 6.5 MB of text, 1,000 rules, about
+  20 ms). From Python 3.10 the module reads the str's own UTF-8 form, which the str keeps
+  after the first call, so the request is not copied. Of the call, scanning the 4.5 MB of
+  narrations takes about 30 % (one automaton, five or six narrations side by side),
+  reading the JSON about 15 %, making the 4 MB response into a str (the interpreter's
+  UTF-8 decoder) about 8 %, lowercasing the narrations that are not all ASCII about 7 %,
+  and testing the others for ASCII and writing the response most of the rest.
+  orjson.loads of the same text, which builds the objects and does no matching, takes
+  nearly twice as long. The aim of 1 GB/s would need both the scan and the reading at
+  several times their speed.
+- **Categorisation, object form**: reading 100,000 narration dicts and building 80,000
+  result dicts (copies of one dict per rule) cost more than the scan; about a fifth of
+  the call is the kernel mapping fresh pages for the interpreter's new objects.
+- **Rules from 1 to 10,000**: up to 2 MiB the automaton keeps a full row of transitions
+  for every state; above, only shallow, branching and failure-link states have rows
+  and every other state keeps its one child beside its failure link's row, so the
+  10,000-rule table is about 1.3 MB instead of 6.6 MB and stays in the nearer caches.
+  Scanning costs about a fifth more at 10,000 rules than at 100, and building the
+  automaton about 2 ms.
+- **compute_emi**: the 360 row dicts of 12 ints and the year summaries (some 5,000
+  interpreter objects) are the call: about 60 % of its time is the interpreter's dict
+  insertion and allocation, although each dict is a copy of a keys-only template and a
+  repeated value shares its int. orjson.loads of the same result text takes longer than
+  the call, and 30 times plain Python (about 45 µs) is below the cost of the objects.
 - **compute_emi_json**: about 15 µs computing the schedule, 25 µs writing 90 KB of JSON
   (4,300 integers) and 5 µs making the str.
-- **derive_rules_json** (1,000,000 narrations, 117 MB): encoding the request to UTF-8
-  takes about 0.14 s, reading it 0.19 s and deriving 0.86 s, most of it waiting for memory:
-  the token table holds 821,000 distinct tokens (reference numbers are unique), and each of
-  the 6 million occurrences misses the caches in the index and in the count. orjson.loads
-  alone takes 0.7 s; 30 times plain Python would be 0.36 s."""
+- **derive_rules_json** (1,000,000 narrations, 117 MB, about 0.4 s): reading the JSON
+  takes about 0.1 s and deriving about 0.3 s. Each narration is lowercased and split
+  once, sixteen bytes at a time, and each of its 6 million tokens is looked up in a table
+  of 821,000 distinct tokens (reference numbers are unique) that does not fit the
+  caches: the lookups are made a thousand at a time with their slots prefetched, and a
+  majority vote per token leaves only a few dozen tokens to count again. Splitting and
+  the lookups take about half of the derivation each. 30 times plain Python would be
+  about 0.35 s."""
 
 def document(args, machine, versions, load, rows, found, goals):
     sizes = ("%s narrations per categorisation request; %s rules in the comparison, %s in the "
