@@ -217,6 +217,12 @@ def test_json_object_and_array_forms(text):
         ('{"data":[],"rules":{"pattern":"a"}}', "invalid type: map, expected a sequence at line 1 column 19"),
         ('{"data":[],"rules":["é"]}', 'invalid type: string "é", expected struct CategoryRule at line 1 column 24'),
         ('{"data":[],"rules":[]', "EOF while parsing an object at line 1 column 21"),
+        ('{"data":[{"narration":1}],"rules":[]}', 'invalid type: integer `1`, expected a string at line 1 column 23'),
+        ('{"data":[{"narration":"a","narration":"b"}],"rules":[]}', "duplicate field `narration` at line 1 column 37"),
+        ('{"data":[[]],"rules":[]}', "invalid length 0, expected struct MapInput with 1 element at line 1 column 11"),
+        ('{"data":[5],"rules":[]}', "invalid type: integer `5`, expected struct MapInput at line 1 column 10"),
+        ('{"data":[{"narration":"a\\x"}],"rules":[]}', "invalid escape at line 1 column 26"),
+        ('{"data":[]}', "missing field `rules` at line 1 column 11"),
     ],
 )
 def test_json_decoding_messages(text, message):

@@ -85,24 +85,6 @@ def test_request_shapes(text):
     agree(text)
 
 
-@pytest.mark.parametrize("text, message", [
-    ('{"data":[{"narration":1}],"rules":[]}',
-     'invalid type: integer `1`, expected a string at line 1 column 23'),
-    ('{"data":[{}],"rules":[]}', "missing field `narration` at line 1 column 11"),
-    ('{"data":[{"narration":"a","narration":"b"}],"rules":[]}',
-     "duplicate field `narration` at line 1 column 37"),
-    ('{"data":[[]],"rules":[]}',
-     "invalid length 0, expected struct MapInput with 1 element at line 1 column 11"),
-    ('{"data":[5],"rules":[]}', "invalid type: integer `5`, expected struct MapInput at line 1 column 10"),
-    ('{"data":[{"narration":"a\\x"}],"rules":[]}', "invalid escape at line 1 column 26"),
-    ('{"data":[]}', "missing field `rules` at line 1 column 11"),
-])
-def test_failures_are_those_of_the_request_reader(text, message):
-    with pytest.raises(ValueError) as raised:
-        lorvane.categorize_transactions_json(text)
-    assert str(raised.value) == "invalid request: " + message
-
-
 def test_entries_of_one_rule_are_dicts_of_their_own():
     request = {"data": [{"narration": "MART 1"}, {"narration": "x"}, {"narration": "mart 2"}],
                "rules": [{"pattern": "Mart", "category": "Groceries", "merchant": "Mart"}]}
