@@ -127,3 +127,45 @@ def test_second_initialisation_raises_import_error():
     )
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     assert out.stdout.split() == ["ImportError", "True", "1010"]
+
+
+SUB_INTERPRETER = """
+import sys
+try:
+    import _interpreters as interpreters
+except ImportError:
+    import _xxsubinterpreters as interpreters
+
+def in_sub_interpreter():
+    interpreter = interpreters.create()
+    interpreters.run_string(interpreter, '''
+try:
+    import lorvane
+except ImportError as error:
+    print("sub-interpreter: ImportError", "sub-interpreter" in str(error) or "subinterpreter" in str(error))
+else:
+    print("sub-interpreter: imported")
+''')
+    sys.stdout.flush()
+
+def in_main():
+    import lorvane
+    print("main:", lorvane.compute_emi({"mode": "emi", "loanAmount": 1000, "months": 1, "interestRate": 12})["emi"])
+    sys.stdout.flush()
+
+for step in sys.argv[1:]:
+    (in_main if step == "main" else in_sub_interpreter)()
+"""
+
+
+@pytest.mark.parametrize("order", [["sub", "main", "sub"], ["main", "sub", "main"]])
+def test_a_sub_interpreter_is_refused_and_the_main_interpreter_still_imports(order):
+    try:
+        import _interpreters  # noqa: F401
+    except ImportError:
+        pytest.importorskip("_xxsubinterpreters")
+    done = subprocess.run([sys.executable, "-c", SUB_INTERPRETER, *order], capture_output=True,
+                          text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    expected = {"sub": "sub-interpreter: ImportError True", "main": "main: 1010"}
+    assert done.stdout.splitlines() == [expected[step] for step in order]

@@ -42,10 +42,10 @@ PyObject* extract_argument(const char* function, const char* parameter, PyObject
 
 bool request_text(PyObject* value, RequestText& out) {
     if (!PyUnicode_Check(value)) {
-        const std::string name = type_qualname(value);
-        PyErr_Format(PyExc_TypeError,
-                     "argument 'request_json': '%s' object cannot be converted to 'PyString'",
-                     name.c_str());
+        std::string message = "argument 'request_json': '";
+        message += type_qualname(value);
+        message += "' object cannot be converted to 'PyString'";
+        raise_text(PyExc_TypeError, message);
         return false;
     }
     return utf8_text(value, out);

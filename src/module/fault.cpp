@@ -24,6 +24,16 @@ PyObject* panic_exception_type() {
     return type;
 }
 
+thread_local int NestedCall::depth_ = 0;
+
+bool NestedCall::entered() const noexcept {
+    if (!entered_) {
+        PyErr_SetString(PyExc_RecursionError,
+                        "maximum recursion depth exceeded while calling a lorvane function");
+    }
+    return entered_;
+}
+
 void raise_panic(const char* text) {
     const char* message = text ? text : fault_text;
     std::fprintf(stderr, "lorvane: internal fault: %s\n", message);

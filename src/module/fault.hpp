@@ -21,6 +21,27 @@ PyObject* panic_exception_type();
 // Sets PanicException(text) and reports the fault on standard error.
 void raise_panic(const char* text);
 
+// Bounds how deeply calls into the module nest on one thread. The object decoder runs the
+// caller's code (__float__, a mapping's keys()), which may call the module again; each
+// level costs more of the C stack than the interpreter's recursion limit accounts for, so
+// the limit is the module's own, and passing it is a RecursionError.
+class NestedCall {
+public:
+    static constexpr int limit = 100;
+
+    NestedCall() noexcept : entered_(++depth_ <= limit) {}
+    ~NestedCall() { --depth_; }
+    NestedCall(const NestedCall&) = delete;
+    NestedCall& operator=(const NestedCall&) = delete;
+
+    // False when this call is one too deep; RecursionError is then set.
+    bool entered() const noexcept;
+
+private:
+    static thread_local int depth_;
+    bool entered_;
+};
+
 // Runs body() -> PyObject* (null with an exception set on failure) behind the barrier.
 template <class Body>
 PyObject* fault_barrier(Body&& body) noexcept {
@@ -29,6 +50,9 @@ PyObject* fault_barrier(Body&& body) noexcept {
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const PythonApiFailure& fault) {
+        // An interpreter that cannot make an object is out of memory: its own MemoryError
+        // is the answer, with nothing printed; the objects made so far are released.
+        if (PyErr_Occurred() && PyErr_ExceptionMatches(PyExc_MemoryError)) return nullptr;
         if (PyErr_Occurred()) PyErr_Print();
         raise_panic(fault.what());
     } catch (const std::exception& fault) {

@@ -16,6 +16,7 @@
 #include "module/object_encoder.hpp"
 #include "module/py_ref.hpp"
 #include "module/python.hpp"
+#include "module/runtime.hpp"
 
 namespace lorvane {
 
@@ -65,16 +66,19 @@ template <class Op>
 using Request = typename FirstArgument<decltype(&Op::run)>::type;
 
 PyObject* raise_engine_error(const EngineError& error) {
-    const std::string text = error.message();
-    PyRef message = PyRef::steal(
-        PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-    if (message) PyErr_SetObject(PyExc_ValueError, message.get());
+    raise_text(PyExc_ValueError, error.message());
     return nullptr;
+}
+
+void raise_json_error(const JsonError& error) {
+    raise_text(PyExc_ValueError, "invalid request: " + error.display());
 }
 
 template <class Op>
 PyObject* object_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return fault_barrier([&]() -> PyObject* {
+        const NestedCall call;
+        if (!call.entered()) return nullptr;
         PyObject* argument = extract_argument(Op::name, "request", args, kwargs);
         if (!argument) return nullptr;
         if constexpr (requires { Op::objects(argument); }) return Op::objects(argument);
@@ -100,6 +104,8 @@ PyObject* object_entry(PyObject*, PyObject* args, PyObject* kwargs) {
 template <class Op>
 PyObject* json_entry(PyObject*, PyObject* args, PyObject* kwargs) {
     return fault_barrier([&]() -> PyObject* {
+        const NestedCall call;
+        if (!call.entered()) return nullptr;
         PyObject* argument = extract_argument(Op::json_name, "request_json", args, kwargs);
         if (!argument) return nullptr;
         RequestText text;
@@ -107,8 +113,7 @@ PyObject* json_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         if constexpr (requires { Op::json_text(text); }) {
             auto written = Op::json_text(text);
             if (!written) {
-                const std::string message = "invalid request: " + written.error().display();
-                PyErr_SetString(PyExc_ValueError, message.c_str());
+                raise_json_error(written.error());
                 return nullptr;
             }
             return object_encoder_detail::make_text(written.value()).release();
@@ -116,8 +121,7 @@ PyObject* json_entry(PyObject*, PyObject* args, PyObject* kwargs) {
         auto result = [&] {
             auto request = decode_json<Request<Op>>(text.text);
             if (!request) {
-                const std::string message = "invalid request: " + request.error().display();
-                PyErr_SetString(PyExc_ValueError, message.c_str());
+                raise_json_error(request.error());
                 return std::optional<decltype(Op::run(request.value()))>{};
             }
             return std::optional{Op::run(request.value())};
@@ -162,8 +166,23 @@ bool add_export(PyObject* module, PyObject* name, PyObject* value) {
 }
 
 PyObject* initialise() {
+    // The module keeps interpreter objects for the life of the process (the module, the
+    // PanicException type, interned keys), which one interpreter cannot share with
+    // another: a sub-interpreter is refused before anything is made.
+    if (!in_main_interpreter()) {
+        PyErr_SetString(PyExc_ImportError,
+                        "lorvane cannot be imported in a sub-interpreter; import it in the main "
+                        "interpreter");
+        return nullptr;
+    }
     static PyObject* created = nullptr;  // the module, kept for the life of the process
     if (created) {
+        // From 3.13 the interpreter runs this function in the main interpreter on behalf of
+        // a sub-interpreter, then refuses the sub-interpreter the module: a module that
+        // was never imported (its __spec__ never set) is the one to hand out now.
+        PyRef spec = PyRef::steal(PyObject_GetAttrString(created, "__spec__"));
+        if (spec && spec.get() == Py_None) return PyRef::borrow(created).release();
+        PyErr_Clear();
         PyErr_SetString(PyExc_ImportError,
                         "lorvane may only be initialised once per interpreter process");
         return nullptr;

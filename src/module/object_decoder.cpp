@@ -18,14 +18,13 @@ PyObject* abstract_base(const char* name, PyObject*& cache) {
     return cache;
 }
 
-bool is_instance_of_abc(PyObject* object, const char* name, PyObject*& cache) {
+Kind is_instance_of_abc(PyObject* object, const char* name, PyObject*& cache) {
     PyObject* base = abstract_base(name, cache);
-    int result = base ? PyObject_IsInstance(object, base) : -1;
-    if (result < 0) {
-        PyErr_WriteUnraisable(object);
-        return false;
-    }
-    return result == 1;
+    const int result = base ? PyObject_IsInstance(object, base) : -1;
+    if (result >= 0) return result == 1 ? Kind::yes : Kind::no;
+    if (passes_through(PyErr_Occurred())) return Kind::raised;
+    PyErr_WriteUnraisable(object);
+    return Kind::no;
 }
 
 bool type_has_flag(PyObject* object, unsigned long flag) {
@@ -34,16 +33,21 @@ bool type_has_flag(PyObject* object, unsigned long flag) {
 
 }  // namespace
 
-bool is_mapping(PyObject* object) {
+Kind is_mapping(PyObject* object) {
     static PyObject* mapping = nullptr;
-    return type_has_flag(object, Py_TPFLAGS_DICT_SUBCLASS) ||
-           is_instance_of_abc(object, "Mapping", mapping);
+    if (type_has_flag(object, Py_TPFLAGS_DICT_SUBCLASS)) return Kind::yes;
+    return is_instance_of_abc(object, "Mapping", mapping);
 }
 
-bool is_sequence(PyObject* object) {
+Kind is_sequence(PyObject* object) {
     static PyObject* sequence = nullptr;
-    return type_has_flag(object, Py_TPFLAGS_LIST_SUBCLASS | Py_TPFLAGS_TUPLE_SUBCLASS) ||
-           is_instance_of_abc(object, "Sequence", sequence);
+    if (type_has_flag(object, Py_TPFLAGS_LIST_SUBCLASS | Py_TPFLAGS_TUPLE_SUBCLASS)) return Kind::yes;
+    return is_instance_of_abc(object, "Sequence", sequence);
+}
+
+ObjectError not_of_kind(Kind kind, PyObject* object, std::string_view expected) {
+    if (kind == Kind::raised) return ObjectError::from_interpreter();
+    return ObjectError::unexpected_type(object, expected);
 }
 
 void MappingSnapshot::push(PyRef key, PyRef value) {

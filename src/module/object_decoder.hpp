@@ -23,11 +23,18 @@ using HeldText = Utf8Text;
 
 namespace object_decoder_detail {
 
-// dict (or subclass), else isinstance(object, collections.abc.Mapping); a failing test
-// is reported as unraisable and counts as false.
-bool is_mapping(PyObject* object);
+// The outcome of a kind test. A test that raises an Exception is reported as unraisable
+// and counts as no; one that raises anything else (KeyboardInterrupt, SystemExit) leaves
+// it pending, to pass through unchanged.
+enum class Kind { no, yes, raised };
+
+// dict (or subclass), else isinstance(object, collections.abc.Mapping).
+Kind is_mapping(PyObject* object);
 // list or tuple (or subclass), else isinstance(object, collections.abc.Sequence).
-bool is_sequence(PyObject* object);
+Kind is_sequence(PyObject* object);
+
+// The error of a kind test that did not say yes.
+ObjectError not_of_kind(Kind kind, PyObject* object, std::string_view expected);
 
 // The keys and values of a mapping, paired by index, each pair holding new references.
 class MappingSnapshot {
@@ -75,8 +82,8 @@ bool decode_value(PyObject* value, T& out, ObjectError& error);
 
 template <class T>
 bool decode_record(PyObject* object, T& out, ObjectError& error) {
-    if (!is_mapping(object)) {
-        error = ObjectError::unexpected_type(object, "Mapping");
+    if (const Kind kind = is_mapping(object); kind != Kind::yes) {
+        error = not_of_kind(kind, object, "Mapping");
         return false;
     }
     MappingSnapshot snapshot;
@@ -132,8 +139,8 @@ bool decode_record(PyObject* object, T& out, ObjectError& error) {
 
 template <class T>
 bool decode_list(PyObject* object, std::vector<T>& out, ObjectError& error) {
-    if (!is_sequence(object)) {
-        error = ObjectError::unexpected_type(object, "Sequence");
+    if (const Kind kind = is_sequence(object); kind != Kind::yes) {
+        error = not_of_kind(kind, object, "Sequence");
         return false;
     }
     const Py_ssize_t length = PyObject_Size(object);

@@ -62,6 +62,12 @@ ObjectError ObjectError::unexpected_type(PyObject* value, std::string_view expec
     return message(std::move(text));
 }
 
+bool passes_through(PyObject* type) {
+    return !PyErr_GivenExceptionMatches(type, PyExc_Exception) ||
+           PyErr_GivenExceptionMatches(type, PyExc_MemoryError) ||
+           PyErr_GivenExceptionMatches(type, PyExc_RecursionError);
+}
+
 ObjectError ObjectError::from_interpreter() {
     PyObject* type = nullptr;
     PyObject* value = nullptr;
@@ -73,7 +79,7 @@ ObjectError ObjectError::from_interpreter() {
     PyRef owned_value = PyRef::steal(value);
     PyRef owned_traceback = PyRef::steal(traceback);
 
-    if (!PyErr_GivenExceptionMatches(type, PyExc_Exception)) {
+    if (passes_through(type)) {
         if (traceback && value) PyException_SetTraceback(value, traceback);
         return {{}, std::move(owned_type), std::move(owned_value), std::move(owned_traceback)};
     }
@@ -83,7 +89,8 @@ ObjectError ObjectError::from_interpreter() {
     PyRef str = PyRef::steal(value ? PyObject_Str(value) : nullptr);
     if (!str || !str_to_utf8_replacing(str.get(), text)) {
         // An interrupt (KeyboardInterrupt, SystemExit) inside str() passes through as well.
-        if (PyErr_Occurred() && !PyErr_ExceptionMatches(PyExc_Exception)) return from_interpreter();
+        PyObject* raised = PyErr_Occurred();
+        if (raised && passes_through(raised)) return from_interpreter();
         PyErr_Clear();
         text += "<exception str() failed>";
     }
@@ -98,10 +105,13 @@ void raise_object_error(ObjectError&& error, const char* prefix) {
     }
     std::string text = prefix;
     text += error.text;
+    raise_text(PyExc_ValueError, text);
+}
+
+void raise_text(PyObject* type, std::string_view text) {
     PyRef message = PyRef::steal(
         PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-    if (!message) return;
-    PyErr_SetObject(PyExc_ValueError, message.get());
+    if (message) PyErr_SetObject(type, message.get());
 }
 
 }  // namespace lorvane

@@ -11,8 +11,8 @@ namespace lorvane {
 struct ObjectError {
     // The display text that follows "invalid request: " or "could not build result: ".
     std::string text;
-    // Set when the interpreter raised something that is not an Exception (KeyboardInterrupt,
-    // SystemExit, GeneratorExit): it is restored unchanged instead of being wrapped.
+    // Set when the interpreter raised what passes_through() lets through: it is restored
+    // unchanged instead of being wrapped.
     PyRef pending_type, pending_value, pending_traceback;
 
     bool propagates() const noexcept { return static_cast<bool>(pending_type); }
@@ -23,8 +23,17 @@ struct ObjectError {
     static ObjectError from_interpreter();
 };
 
+// Whether an exception of this type passes through a call unchanged instead of becoming
+// part of a message: anything that is not an Exception, and the exhaustion of memory or
+// of the stack (MemoryError, RecursionError), which says nothing about the request.
+bool passes_through(PyObject* type);
+
 // Raises the error as ValueError(prefix + text), or restores a propagating exception.
 void raise_object_error(ObjectError&& error, const char* prefix);
+
+// Sets an exception of `type` whose message is the whole of `text`: a message may quote
+// the caller's text, NULs included, so it is never read as a C string.
+void raise_text(PyObject* type, std::string_view text);
 
 // The qualified name of an object's type as UTF-8 ("int", "Outer.<locals>.Inner").
 std::string type_qualname(PyObject* object);

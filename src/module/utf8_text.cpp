@@ -1,10 +1,6 @@
 #include "module/utf8_text.hpp"
 
-#include <cstdlib>
-
-#if defined(__unix__) || defined(__APPLE__)
-#include <dlfcn.h>
-#endif
+#include "module/runtime.hpp"
 
 namespace lorvane {
 
@@ -12,26 +8,11 @@ namespace {
 
 using AsUtf8AndSize = const char* (*)(PyObject*, Py_ssize_t*);
 
-// The running interpreter's major and minor version, from its version text ("3.11.7 ...").
-bool running_at_least(long major, long minor) {
-    const char* version = Py_GetVersion();
-    char* end = nullptr;
-    const long running_major = std::strtol(version, &end, 10);
-    if (end == version || *end != '.') return false;
-    const long running_minor = std::strtol(end + 1, nullptr, 10);
-    return running_major > major || (running_major == major && running_minor >= minor);
-}
-
 // PyUnicode_AsUTF8AndSize where the running interpreter offers it in its stable ABI
-// (3.10 on), else null. The module is built for the ABI of 3.8, so it looks the function
-// up when it runs instead of linking to it.
+// (3.10 on), else null.
 AsUtf8AndSize find_in_place_reader() {
-#if defined(__unix__) || defined(__APPLE__)
     if (!running_at_least(3, 10)) return nullptr;
-    return reinterpret_cast<AsUtf8AndSize>(dlsym(RTLD_DEFAULT, "PyUnicode_AsUTF8AndSize"));
-#else
-    return nullptr;
-#endif
+    return reinterpret_cast<AsUtf8AndSize>(runtime_symbol("PyUnicode_AsUTF8AndSize"));
 }
 
 }  // namespace
