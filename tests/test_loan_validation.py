@@ -108,18 +108,19 @@ TENURE_FAILURES = [
     (100000, 1000.01, 12, "tenure of 1158 months exceeds the maximum supported 600 months"),
     (100000, 100, 0, "tenure of 1000 months exceeds the maximum supported 600 months"),
     (100000, 166.5, 0, "tenure of 601 months exceeds the maximum supported 600 months"),
-    (1e17, 1, 0, "tenure of 100000000000000000 months exceeds the maximum supported 600 months"),
+    (2**53, 1, 0, "tenure of 9007199254740992 months exceeds the maximum supported 600 months"),
     # a tenure beyond the unsigned 64-bit range saturates
-    (1e30, 1, 0, "tenure of 18446744073709551615 months exceeds the maximum supported 600 months"),
+    (2**53, 1e-10, 0,
+     "tenure of 18446744073709551615 months exceeds the maximum supported 600 months"),
     # 1 + r is 1 in floating point: the logarithm quotient is not finite
     (100000, 1000, 1e-14, "invalid input: could not derive a valid tenure from the supplied "
                           "loan amount and emi"),
     (1200, 100, 1e-13, "invalid input: could not derive a valid tenure from the supplied "
                        "loan amount and emi"),
     # the quotient overflows to infinity or underflows to zero
-    (1e300, 1e-300, 0, "invalid input: could not derive a valid tenure from the supplied "
+    (2**53, 5e-324, 0, "invalid input: could not derive a valid tenure from the supplied "
                        "loan amount and emi"),
-    (1e-300, 1e300, 0, "invalid input: could not derive a valid tenure from the supplied "
+    (5e-324, 2**53, 0, "invalid input: could not derive a valid tenure from the supplied "
                        "loan amount and emi"),
 ]
 

@@ -8,9 +8,10 @@ from conftest import loan
 
 
 def rate_text(rate):
-    """The text the JSON writer gives the echoed interestRate."""
-    text = lorvane.compute_emi_json(json.dumps(loan(interestRate=rate)))
-    return text.split('"interestRate":', 1)[1].split(",", 1)[0]
+    """The text the JSON writer gives the echoed inflationRate (any rate the writer may meet
+    is valid there, while the interest rate also decides whether the loan can be repaid)."""
+    text = lorvane.compute_emi_json(json.dumps(loan(inflationRate=rate)))
+    return text.split('"inflationRate":', 1)[1].split(",", 1)[0]
 
 
 @pytest.mark.parametrize(

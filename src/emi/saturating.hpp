@@ -1,4 +1,6 @@
-// Sums of whole currency units that stop at the bounds of the signed 64-bit range.
+// Sums of whole currency units that stop at the bounds of the signed 64-bit range. With
+// amounts bounded by MAX_EXACT_AMOUNT and at most 600 rows no loan reaches those bounds;
+// the sums saturate all the same rather than wrap.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "emi/engine.hpp"
+#include "emi/rounding.hpp"
 
 namespace lorvane::emi {
 namespace {
@@ -24,6 +25,14 @@ double principal_for(double instalment, double months, double rate) {
         if (growth != 1) return ((growth - 1) * instalment) / (rate * growth);
     }
     return months * instalment;
+}
+
+// A solved amount the schedule can be built from: finite, and at most MAX_EXACT_AMOUNT once
+// rounded to whole units. From amounts within that bound the formulas give NaN or an
+// infinity only through an overflow (of (1 + r)^n, or of a product with r), that is, for a
+// rate and tenure at which no instalment could ever repay the loan.
+bool computable(double amount) {
+    return std::isfinite(amount) && round_half_up(amount) <= MAX_EXACT_AMOUNT;
 }
 
 std::uint64_t saturating_months(double whole) {
@@ -62,7 +71,12 @@ Result<SolvedLoan, EngineError> solve_loan(const EmiRequest& request, double rat
     case EmiMode::Emi: {
         const double principal = *request.loan_amount;
         const std::uint32_t months = *request.months;
-        return SolvedLoan{principal, instalment_for(principal, months, rate), months};
+        const double instalment = instalment_for(principal, months, rate);
+        if (!computable(instalment)) {
+            return fail(EngineError::invalid_input(
+                "the instalment is too large to compute for this rate and tenure"));
+        }
+        return SolvedLoan{principal, instalment, months};
     }
     case EmiMode::Tenure: {
         const double principal = *request.loan_amount;
@@ -74,7 +88,12 @@ Result<SolvedLoan, EngineError> solve_loan(const EmiRequest& request, double rat
     case EmiMode::LoanAmount: {
         const double instalment = *request.emi;
         const std::uint32_t months = *request.months;
-        return SolvedLoan{principal_for(instalment, months, rate), instalment, months};
+        const double principal = principal_for(instalment, months, rate);
+        if (!computable(principal)) {
+            return fail(EngineError::invalid_input(
+                "the loan amount is too large to compute for this instalment, rate and tenure"));
+        }
+        return SolvedLoan{principal, instalment, months};
     }
     }
     return fail(EngineError::invalid_input("unknown mode"));

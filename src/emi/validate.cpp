@@ -23,7 +23,8 @@ bool positive(double value) { return std::isfinite(value) && value > 0; }
 
 EngineError invalid(std::string detail) { return EngineError::invalid_input(std::move(detail)); }
 
-// loanAmount or emi: present, then a finite number above zero.
+// loanAmount or emi: present, then a finite number above zero, then small enough that
+// every whole unit up to it is exact in a double.
 std::optional<EngineError> check_amount(const std::optional<double>& value,
                                         std::string_view key, EmiMode mode) {
     if (!value) {
@@ -35,6 +36,11 @@ std::optional<EngineError> check_amount(const std::optional<double>& value,
     if (!positive(*value)) {
         std::string detail(key);
         detail += " must be greater than zero";
+        return invalid(std::move(detail));
+    }
+    if (*value > MAX_EXACT_AMOUNT) {
+        std::string detail(key);
+        detail += " must be at most 9007199254740992";
         return invalid(std::move(detail));
     }
     return std::nullopt;
