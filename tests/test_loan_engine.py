@@ -244,7 +244,7 @@ def test_negative_halves_round_up():
 
 
 def test_late_start_reaching_the_last_year():
-    result = compute(mode="emi", loanAmount=1000, months=600, interestRate=12,
+    result = compute(mode="emi", loanAmount=100000, months=600, interestRate=6,
                      start="2147483598-01")
     last = result["schedule"][-1]
     assert (last["year"], last["month"]) == (2147483647, 12)

@@ -1,5 +1,5 @@
-"""Loans that cannot be computed fail with their own message in both forms; amounts up
-to 2**53 are computed exactly."""
+"""Loans that cannot be repaid or computed fail with their own message in both forms;
+amounts up to 2**53 are computed exactly."""
 
 import json
 import math
@@ -10,6 +10,17 @@ import lorvane
 
 TWO_53 = 2.0**53
 ABOVE_TWO_53 = math.nextafter(TWO_53, math.inf)  # 9007199254740994.0
+NEVER = "; the loan would never be repaid"
+
+
+def no_principal(payment, interest):
+    return f"monthly payment of {payment} does not cover the first month's interest of {interest}" \
+        + NEVER
+
+
+def not_lowered(payment, balance):
+    return f"monthly payment of {payment} does not lower the balance of {balance} by a whole unit" \
+        + NEVER
 
 
 INSTALMENT_TOO_LARGE = "invalid input: the instalment is too large to compute for this rate and tenure"
@@ -31,6 +42,34 @@ UNREPAYABLE = {
         dict(mode="loanAmount", emi=1000, months=600, interestRate=2717), PRINCIPAL_TOO_LARGE),
     "principal above 2**53": (
         dict(mode="loanAmount", emi=TWO_53, months=2, interestRate=0), PRINCIPAL_TOO_LARGE),
+    # the balance grew every month (a principal of -56,408,026,136,217,240 in one row)
+    "instalment below the first interest": (
+        dict(mode="emi", loanAmount=10728.757055458365, months=551,
+             interestRate=88.75118697396961),
+        no_principal("793.00", "793.49")),
+    # 359 interest-only rows and a last payment of 20,400
+    "instalment equal to the first interest": (
+        dict(mode="emi", loanAmount=20000, months=360, interestRate=24),
+        no_principal("400.00", "400.00")),
+    # the rounded instalment is at most the interest although the given one exceeds it
+    "tenure, rounded instalment equal to the interest": (
+        dict(mode="tenure", loanAmount=1000, emi=10.1, interestRate=12),
+        no_principal("10.00", "10.00")),
+    # the instalment rounds to 0 at a positive rate
+    "instalment rounds to zero": (
+        dict(mode="emi", loanAmount=100, months=600, interestRate=1),
+        no_principal("0.00", "0.08")),
+    # 0.5 of principal a month, which rounding to whole units undoes
+    "first month lowers by half a unit": (
+        dict(mode="emi", loanAmount=3000, months=360, interestRate=15),
+        not_lowered("38.00", "3000.00")),
+    # the first month rounds the unrounded 3000.4 down to 3000; the second is stuck there
+    "second month lowers by half a unit": (
+        dict(mode="emi", loanAmount=3000.4, months=360, interestRate=15),
+        not_lowered("38.00", "3000.00")),
+    "solved principal stuck in its second month": (
+        dict(mode="loanAmount", emi=0.3, months=12, interestRate=12),
+        not_lowered("0.00", "3.00")),
     # amounts saturated at 2**63 - 1 and sums were not the sums of the rows
     "loan amount 1e19": (
         dict(mode="emi", loanAmount=1e19, months=12, interestRate=12),
@@ -122,3 +161,18 @@ def test_largest_loans_sum_exactly(request_fields):
     assert all(later < earlier for earlier, later in zip(balances, balances[1:]))
     if result["years"]:
         assert sum(year["nominalTotal"] for year in result["years"]) == sum(emis)
+
+
+# At a zero rate a payment lowers nothing but the balance, and the last row pays the rest:
+# an instalment that rounds to 0 is a schedule, not a failure.
+@pytest.mark.parametrize("request_fields, months, last_payment", [
+    (dict(mode="emi", loanAmount=100, months=600, interestRate=0), 600, 100),
+    (dict(mode="loanAmount", emi=0.3, months=600, interestRate=0), 600, 180),
+    (dict(mode="tenure", loanAmount=100, emi=0.4, interestRate=0), 250, 100),
+    # under half a unit: the first month's rounding leaves nothing
+    (dict(mode="emi", loanAmount=0.49999999999999994, months=12, interestRate=0), 1, 0),
+])
+def test_zero_rate_with_an_instalment_of_zero_never_fails(request_fields, months, last_payment):
+    result = result_of(request_fields)
+    assert (result["emi"], result["months"]) == (0, months)
+    assert [row["emi"] for row in result["schedule"]] == [0] * (months - 1) + [last_payment]

@@ -40,6 +40,13 @@ std::string EngineError::message() const {
         text = "tenure of " + std::to_string(months) + " months exceeds the maximum supported " +
                std::to_string(maximum) + " months";
         break;
+    case Kind::BalanceNotLowered:
+        text = "monthly payment of ";
+        append_fixed2(text, payment);
+        text += " does not lower the balance of ";
+        append_fixed2(text, balance);
+        text += " by a whole unit; the loan would never be repaid";
+        break;
     }
     return text;
 }

@@ -13,11 +13,24 @@ namespace {
 // The float nearest to 1/12: twelve monthly steps of inflation make one year's.
 constexpr double one_twelfth = 0.08333333333333333;
 
+// Why a month at a positive rate left the balance where it was, or raised it: in the first
+// month an instalment that does not even cover the interest, else one that lowers the
+// balance by less than the rounding to whole units takes back.
+EngineError never_repaid(std::uint32_t index, double instalment, double interest_due,
+                         double balance) {
+    if (index == 0 && instalment <= interest_due) {
+        return EngineError::payment_too_small(instalment, interest_due);
+    }
+    return EngineError::balance_not_lowered(instalment, balance);
+}
+
 // Rows at the rounded instalment until the balance is gone or the n-th row closes it.
 // Amounts stay floats until each row is stored; real terms are deflated to the first
-// month's money by `inflation` per month.
-std::vector<ScheduleRow> build_rows(const SolvedLoan& loan, double instalment, double rate,
-                                    double inflation) {
+// month's money by `inflation` per month. At a positive rate every month before the last
+// must lower the balance: one that does not would repeat for ever, so the loan fails there.
+Result<std::vector<ScheduleRow>, EngineError> build_rows(const SolvedLoan& loan,
+                                                         double instalment, double rate,
+                                                         double inflation) {
     std::vector<ScheduleRow> rows;
     rows.reserve(loan.months);
     double balance = loan.principal;
@@ -34,10 +47,14 @@ std::vector<ScheduleRow> build_rows(const SolvedLoan& loan, double instalment, d
             balance = 0;
         } else {
             const double repaid = instalment - interest_due;
+            const double remaining = round_half_up(balance - repaid);
+            if (rate != 0 && !(remaining < balance)) {
+                return fail(never_repaid(i, instalment, interest_due, balance));
+            }
             principal = round_half_up(repaid);
             interest = instalment - principal;
             paid = instalment;
-            balance = round_half_up(balance - repaid);
+            balance = remaining;
         }
         const double real_principal = round_half_up(principal / deflator);
         const double real_interest = round_half_up(interest / deflator);
@@ -115,7 +132,8 @@ bool calendar_fits(const YearMonth& start, std::uint32_t months) {
     return start.year + last / 12 <= std::numeric_limits<std::int32_t>::max();
 }
 
-EmiResponse build_response(const EmiRequest& request, double rate, const SolvedLoan& loan) {
+Result<EmiResponse, EngineError> build_response(const EmiRequest& request, double rate,
+                                                const SolvedLoan& loan) {
     const double inflation = std::pow(request.inflation_rate / 100 + 1, one_twelfth);
     const double instalment = round_half_up(loan.instalment);
 
@@ -126,7 +144,9 @@ EmiResponse build_response(const EmiRequest& request, double rate, const SolvedL
     response.interest_rate = request.interest_rate;
     response.inflation_rate = request.inflation_rate;
     response.start = request.start;
-    response.schedule = build_rows(loan, instalment, rate, inflation);
+    auto rows = build_rows(loan, instalment, rate, inflation);
+    if (!rows) return fail(std::move(rows).error());
+    response.schedule = std::move(rows).value();
     response.months = static_cast<std::uint32_t>(response.schedule.size());
     fill_remaining(response.schedule);
     if (request.start) {
