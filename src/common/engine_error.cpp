@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace lorvane {
 
@@ -22,6 +23,22 @@ void append_fixed2(std::string& out, double value) {
     out.append(buffer, end);
 }
 
+namespace {
+
+// "monthly payment of {payment}{middle}{amount}{after}; the loan would never be repaid"
+std::string never_repaid(double payment, std::string_view middle, double amount,
+                         std::string_view after) {
+    std::string text = "monthly payment of ";
+    append_fixed2(text, payment);
+    text += middle;
+    append_fixed2(text, amount);
+    text += after;
+    text += "; the loan would never be repaid";
+    return text;
+}
+
+}  // namespace
+
 std::string EngineError::message() const {
     std::string text;
     switch (kind) {
@@ -30,22 +47,16 @@ std::string EngineError::message() const {
         text += detail;
         break;
     case Kind::PaymentTooSmall:
-        text = "monthly payment of ";
-        append_fixed2(text, payment);
-        text += " does not cover the first month's interest of ";
-        append_fixed2(text, interest);
-        text += "; the loan would never be repaid";
+        text = never_repaid(payment, " does not cover the first month's interest of ", interest,
+                            "");
         break;
     case Kind::TenureLimit:
         text = "tenure of " + std::to_string(months) + " months exceeds the maximum supported " +
                std::to_string(maximum) + " months";
         break;
     case Kind::BalanceNotLowered:
-        text = "monthly payment of ";
-        append_fixed2(text, payment);
-        text += " does not lower the balance of ";
-        append_fixed2(text, balance);
-        text += " by a whole unit; the loan would never be repaid";
+        text = never_repaid(payment, " does not lower the balance of ", balance,
+                            " by a whole unit");
         break;
     }
     return text;
