@@ -8,14 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "categorizer/records.hpp"
 #include "emi/records.hpp"
-#include "module/json_decoder.hpp"
-#include "module/json_writer.hpp"
+#include "module/json/decoder.hpp"
+#include "module/json/writer.hpp"
 
 namespace {
 
@@ -48,14 +49,16 @@ void check_position(std::string_view text, const JsonError& error) {
 
 template <class T>
 void check(std::string_view text) {
-    auto decoded = decode_json<T>(text);
+    std::deque<std::string> kept;
+    auto decoded = decode_json<T>(text, kept);
     if (!decoded) {
         check_position(text, decoded.error());
         return;
     }
     std::string written;
     encode_json(decoded.value(), written);
-    auto again = decode_json<T>(written);
+    std::deque<std::string> kept_again;
+    auto again = decode_json<T>(written, kept_again);
     require(again.ok());
     std::string rewritten;
     encode_json(again.value(), rewritten);

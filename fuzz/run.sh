@@ -14,8 +14,7 @@ sources=(
   "$here/decode_request_fuzzer.cpp"
   "$root"/src/common/*.cpp
   "$root/src/emi/year_month.cpp"
-  "$root"/src/module/json_*.cpp
-  "$root/src/module/float_text.cpp"
+  "$root"/src/module/json/*.cpp
 )
 "${CXX:-clang++}" -std=c++20 -g -O1 -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \

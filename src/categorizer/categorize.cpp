@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "categorizer/engine.hpp"
-#include "categorizer/first_rules.hpp"
 #include "categorizer/lowercase.hpp"
 #include "categorizer/matcher.hpp"
 
@@ -66,13 +65,16 @@ struct LoweredPatterns {
     }
 };
 
-}  // namespace
-
-std::vector<std::size_t> first_rules(std::vector<std::string_view> narrations,
-                                     const std::vector<CategoryRule>& rules) {
+// decided[i] is the index in `rules` of the rule that decides narrations[i], or
+// Picks<CategoryMatch>::none. The views are taken over (and reused for the lowercased
+// texts), not copied.
+std::vector<std::uint32_t> first_rules(std::vector<std::string_view> narrations,
+                                       const std::vector<CategoryRule>& rules) {
     const LoweredPatterns patterns(rules);
     const RuleMatcher matcher(patterns.views);
     std::vector<std::size_t> decided(narrations.size(), matcher.first_match({}));
+    std::vector<std::uint32_t> picked;
+    picked.reserve(decided.size());
     if (matcher.reads_text()) {
         // The texts to scan: each narration as is, or its lowercase. The lowercased ones
         // are kept back to back in one buffer and viewed once it has stopped growing.
@@ -91,27 +93,25 @@ std::vector<std::size_t> first_rules(std::vector<std::string_view> narrations,
         }
         matcher.first_matches(texts, decided);
     }
-    for (std::size_t& rule : decided) {
-        if (rule == RuleMatcher::no_match) rule = no_rule;
+    for (const std::size_t rule : decided) {
+        picked.push_back(rule == RuleMatcher::no_match ? Picks<CategoryMatch>::none
+                                                       : static_cast<std::uint32_t>(rule));
     }
-    return decided;
+    return picked;
 }
+
+}  // namespace
 
 Result<CategorizeResponse, EngineError> categorize(const CategorizeRequest& request) {
     std::vector<std::string_view> narrations;
     narrations.reserve(request.data.size());
     for (const MapInput& input : request.data) narrations.push_back(input.narration);
-    const std::vector<std::size_t> decided = first_rules(std::move(narrations), request.rules);
 
     CategorizeResponse response;
-    response.data.reserve(decided.size());
-    for (const std::size_t rule : decided) {
-        if (rule == no_rule) {
-            response.data.emplace_back();
-        } else {
-            const CategoryRule& winner = request.rules[rule];
-            response.data.emplace_back(CategoryMatch{winner.category, winner.merchant});
-        }
+    response.data.picked = first_rules(std::move(narrations), request.rules);
+    response.data.choices.reserve(request.rules.size());
+    for (const CategoryRule& rule : request.rules) {
+        response.data.choices.push_back(CategoryMatch{rule.category, rule.merchant});
     }
     return response;
 }

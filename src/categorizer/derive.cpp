@@ -12,13 +12,13 @@
 // total length of the narrations, plus the sort of the rules.
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "categorizer/derive_view.hpp"
 #include "categorizer/engine.hpp"
 #include "categorizer/flat_index.hpp"
 #include "categorizer/seeded_hash.hpp"
@@ -268,11 +268,19 @@ DeriveRulesResponse derive_from(std::span<const Input> data) {
         return std::string_view(a.group->merchant) < std::string_view(b.group->merchant);
     });
 
+    // The patterns outlive the token table in the response's own storage; the categories
+    // and merchants are the request's.
+    std::size_t pattern_bytes = 0;
+    for (const Chosen<Input>& c : chosen) pattern_bytes += c.pattern.size();
     DeriveRulesResponse response;
+    response.patterns = std::make_unique_for_overwrite<char[]>(pattern_bytes);
     response.rules.reserve(chosen.size());
+    char* placed = response.patterns.get();
     for (const Chosen<Input>& c : chosen) {
-        response.rules.push_back(CategoryRule{std::string(c.pattern), std::string(c.group->category),
-                                              std::string(c.group->merchant)});
+        std::copy(c.pattern.begin(), c.pattern.end(), placed);
+        response.rules.push_back(CategoryRule{std::string_view(placed, c.pattern.size()),
+                                              c.group->category, c.group->merchant});
+        placed += c.pattern.size();
     }
     return response;
 }
@@ -281,10 +289,6 @@ DeriveRulesResponse derive_from(std::span<const Input> data) {
 
 Result<DeriveRulesResponse, EngineError> derive_category_rules(const DeriveRulesRequest& request) {
     return derive_from(std::span<const DeriveInput>(request.data));
-}
-
-Result<DeriveRulesResponse, EngineError> derive_rules_in_place(std::span<const DeriveView> data) {
-    return derive_from(data);
 }
 
 }  // namespace lorvane::categorizer

@@ -1,8 +1,9 @@
-// The categorizer's request and result records, each with its one description.
+// The categorizer's request and result records, each with its one description. Their
+// texts are views: into what the call holds for a request (the request's text, or the
+// strs it was read from), into the request or the result's own storage for a result.
 #pragma once
 
-#include <optional>
-#include <string>
+#include <memory>
 #include <string_view>
 #include <tuple>
 #include <vector>
@@ -12,54 +13,46 @@
 namespace lorvane::categorizer {
 
 struct CategoryRule {
-    std::string pattern;
-    std::string category;
-    std::string merchant;
+    std::string_view pattern;
+    std::string_view category;
+    std::string_view merchant;
 };
 
-// The request records hold their narrations (and labels) as `Text`: std::string where
-// the request owns its texts, or a view or a held reference where a caller reads them
-// in place. Every form is the same record, with the same description.
-template <class Text>
-struct BasicMapInput {
-    Text narration;
+struct MapInput {
+    std::string_view narration;
 };
 
-template <class Text>
-struct BasicCategorizeRequest {
-    std::vector<BasicMapInput<Text>> data;
+struct CategorizeRequest {
+    std::vector<MapInput> data;
     std::vector<CategoryRule> rules;
 };
-
-using MapInput = BasicMapInput<std::string>;
-using CategorizeRequest = BasicCategorizeRequest<std::string>;
 
 struct CategoryMatch {
-    std::string category;
-    std::string merchant;
+    std::string_view category;
+    std::string_view merchant;
 };
 
+// One choice per rule, with the rule's category and merchant; each narration picks the
+// rule that decides it, or none.
 struct CategorizeResponse {
-    std::vector<std::optional<CategoryMatch>> data;
+    Picks<CategoryMatch> data;
 };
 
-template <class Text>
-struct BasicDeriveInput {
-    Text narration;
-    Text category;
-    Text merchant;
+struct DeriveInput {
+    std::string_view narration;
+    std::string_view category;
+    std::string_view merchant;
 };
 
-template <class Text>
-struct BasicDeriveRulesRequest {
-    std::vector<BasicDeriveInput<Text>> data;
+struct DeriveRulesRequest {
+    std::vector<DeriveInput> data;
 };
 
-using DeriveInput = BasicDeriveInput<std::string>;
-using DeriveRulesRequest = BasicDeriveRulesRequest<std::string>;
-
+// The rules' categories and merchants view the request; their patterns view `patterns`,
+// which the response owns.
 struct DeriveRulesResponse {
     std::vector<CategoryRule> rules;
+    std::unique_ptr<char[]> patterns;
 };
 
 }  // namespace lorvane::categorizer
@@ -77,16 +70,16 @@ struct Describe<categorizer::CategoryRule> {
     };
 };
 
-template <class Text>
-struct Describe<categorizer::BasicMapInput<Text>> {
-    using R = categorizer::BasicMapInput<Text>;
+template <>
+struct Describe<categorizer::MapInput> {
+    using R = categorizer::MapInput;
     static constexpr std::string_view name = "MapInput";
     static constexpr auto fields = std::tuple{field("narration", &R::narration)};
 };
 
-template <class Text>
-struct Describe<categorizer::BasicCategorizeRequest<Text>> {
-    using R = categorizer::BasicCategorizeRequest<Text>;
+template <>
+struct Describe<categorizer::CategorizeRequest> {
+    using R = categorizer::CategorizeRequest;
     static constexpr std::string_view name = "CategorizeRequest";
     static constexpr auto fields = std::tuple{
         field("data", &R::data),
@@ -111,9 +104,9 @@ struct Describe<categorizer::CategorizeResponse> {
     static constexpr auto fields = std::tuple{field("data", &R::data)};
 };
 
-template <class Text>
-struct Describe<categorizer::BasicDeriveInput<Text>> {
-    using R = categorizer::BasicDeriveInput<Text>;
+template <>
+struct Describe<categorizer::DeriveInput> {
+    using R = categorizer::DeriveInput;
     static constexpr std::string_view name = "DeriveInput";
     static constexpr auto fields = std::tuple{
         field("narration", &R::narration),
@@ -122,9 +115,9 @@ struct Describe<categorizer::BasicDeriveInput<Text>> {
     };
 };
 
-template <class Text>
-struct Describe<categorizer::BasicDeriveRulesRequest<Text>> {
-    using R = categorizer::BasicDeriveRulesRequest<Text>;
+template <>
+struct Describe<categorizer::DeriveRulesRequest> {
+    using R = categorizer::DeriveRulesRequest;
     static constexpr std::string_view name = "DeriveRulesRequest";
     static constexpr auto fields = std::tuple{field("data", &R::data)};
 };

@@ -8,12 +8,15 @@
 //   };
 //
 // Kinds by member type: double; std::uint32_t (and, in results, the other integers);
-// std::string; an enumeration with EnumNames<E>; a text-form value with TextForm<T>
-// (parsed from and written as a string); a described record; std::vector<K>; and
-// std::optional<K> for optional fields and for list entries that may be absent.
+// std::string_view, a text that lives in what the call holds (the request's text or the
+// objects it was read from, a result's own storage); an enumeration with EnumNames<E>; a
+// text-form value with TextForm<T> (parsed from and written as a string); a described
+// record; std::vector<K>; std::optional<K> for optional fields and for list entries that
+// may be absent; and Picks<K>, a list of entries drawn from a few records.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,6 +88,21 @@ inline constexpr bool is_vector = false;
 template <class T>
 inline constexpr bool is_vector<std::vector<T>> = true;
 
+// A list whose entries are drawn from a few records, or absent: entry i is
+// choices[picked[i]], or absent where picked[i] is `none`. An encoder makes each chosen
+// record's form once and copies it for every entry that picks it.
+template <class T>
+struct Picks {
+    static constexpr std::uint32_t none = UINT32_MAX;
+    std::vector<T> choices;
+    std::vector<std::uint32_t> picked;
+};
+
+template <class T>
+inline constexpr bool is_picks = false;
+template <class T>
+inline constexpr bool is_picks<Picks<T>> = true;
+
 template <class T>
 inline constexpr std::size_t field_count = std::tuple_size_v<std::decay_t<decltype(Describe<T>::fields)>>;
 
@@ -131,30 +149,24 @@ std::string record_array_text() {
     return text;
 }
 
-// Index of the enumerator named `name`, or -1.
-template <class E>
-int enum_index(std::string_view name) {
-    const auto& names = EnumNames<E>::names;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (names[i] == name) return static_cast<int>(i);
-    return -1;
-}
-
-template <class E>
-std::string_view enum_name(E value) {
-    return EnumNames<E>::names[static_cast<std::size_t>(value)];
-}
-
 // Shared decoding messages of both request forms.
 std::string missing_field_message(std::string_view key);
 std::string duplicate_field_message(std::string_view key);
 std::string unknown_variant_message(std::string_view name, const std::string_view* names,
                                     std::size_t count);
 
+// The enumerator named `name`, or the unknown-variant message that names the values.
 template <class E>
-std::string unknown_variant_message(std::string_view name) {
+Result<E, std::string> enum_named(std::string_view name) {
     const auto& names = EnumNames<E>::names;
-    return unknown_variant_message(name, names.data(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name) return static_cast<E>(i);
+    return fail(unknown_variant_message(name, names.data(), names.size()));
+}
+
+template <class E>
+std::string_view enum_name(E value) {
+    return EnumNames<E>::names[static_cast<std::size_t>(value)];
 }
 
 }  // namespace lorvane

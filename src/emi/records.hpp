@@ -90,9 +90,11 @@ struct EmiResponse {
 
 namespace lorvane {
 
+// A mode is written "emi" in requests and results, and "Emi" in the engine's messages.
 template <>
 struct EnumNames<emi::EmiMode> {
     static constexpr std::array<std::string_view, 3> names{"emi", "tenure", "loanAmount"};
+    static constexpr std::array<std::string_view, 3> message_names{"Emi", "Tenure", "LoanAmount"};
 };
 
 template <>

@@ -10,12 +10,7 @@ namespace lorvane::emi {
 namespace {
 
 std::string_view mode_text(EmiMode mode) {
-    switch (mode) {
-    case EmiMode::Emi: return "Emi";
-    case EmiMode::Tenure: return "Tenure";
-    case EmiMode::LoanAmount: return "LoanAmount";
-    }
-    return "Emi";
+    return EnumNames<EmiMode>::message_names[static_cast<std::size_t>(mode)];
 }
 
 bool zero_or_greater(double value) { return std::isfinite(value) && value >= 0; }

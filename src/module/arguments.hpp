@@ -5,7 +5,7 @@
 
 #include "module/py_ref.hpp"
 #include "module/python.hpp"
-#include "module/utf8_text.hpp"
+#include "module/str_text.hpp"
 
 namespace lorvane {
 

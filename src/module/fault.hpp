@@ -1,19 +1,13 @@
 // The fault barrier around every entry point: whatever escapes the body becomes exactly
-// one Python exception, and an internal fault becomes PanicException.
+// one Python exception: std::bad_alloc MemoryError, anything else PanicException.
 #pragma once
 
 #include <exception>
 #include <new>
-#include <stdexcept>
 
 #include "module/python.hpp"
 
 namespace lorvane {
-
-// An interpreter constructor failed (memory exhausted): reported as a fault.
-struct PythonApiFailure : std::exception {
-    const char* what() const noexcept override { return "Python API call failed"; }
-};
 
 // The PanicException type, created on first use (a new reference is not returned).
 PyObject* panic_exception_type();
@@ -49,12 +43,6 @@ PyObject* fault_barrier(Body&& body) noexcept {
         return body();
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
-    } catch (const PythonApiFailure& fault) {
-        // An interpreter that cannot make an object is out of memory: its own MemoryError
-        // is the answer, with nothing printed; the objects made so far are released.
-        if (PyErr_Occurred() && PyErr_ExceptionMatches(PyExc_MemoryError)) return nullptr;
-        if (PyErr_Occurred()) PyErr_Print();
-        raise_panic(fault.what());
     } catch (const std::exception& fault) {
         raise_panic(fault.what());
     } catch (...) {

@@ -59,7 +59,7 @@ void MappingSnapshot::push(PyRef key, PyRef value) {
     ++size_;
 }
 
-bool MappingSnapshot::take(PyObject* mapping) {
+ObjectResult<void> MappingSnapshot::take(PyObject* mapping) {
     if (Py_TYPE(mapping) == &PyDict_Type) {
         // An exact dict's keys() and values() are its own entries, in order.
         Py_ssize_t position = 0;
@@ -67,136 +67,85 @@ bool MappingSnapshot::take(PyObject* mapping) {
         PyObject* value = nullptr;
         while (PyDict_Next(mapping, &position, &key, &value))
             push(PyRef::borrow(key), PyRef::borrow(value));
-        return true;
+        return {};
     }
     PyRef keys = PyRef::steal(PyMapping_Keys(mapping));
-    if (!keys) return false;
+    if (!keys) return fail(ObjectError::from_interpreter());
     PyRef values = PyRef::steal(PyMapping_Values(mapping));
-    if (!values) return false;
+    if (!values) return fail(ObjectError::from_interpreter());
     const Py_ssize_t length = PyMapping_Size(mapping);
-    if (length < 0) return false;
+    if (length < 0) return fail(ObjectError::from_interpreter());
     for (Py_ssize_t i = 0; i < length; ++i) {
         PyRef key = PyRef::steal(PySequence_GetItem(keys.get(), i));
-        if (!key) return false;
+        if (!key) return fail(ObjectError::from_interpreter());
         PyRef value = PyRef::steal(PySequence_GetItem(values.get(), i));
-        if (!value) return false;
+        if (!value) return fail(ObjectError::from_interpreter());
         push(std::move(key), std::move(value));
     }
-    return true;
+    return {};
 }
 
-bool decode_double(PyObject* value, double& out, ObjectError& error) {
-    out = PyFloat_AsDouble(value);
-    if (out == -1.0 && PyErr_Occurred()) {
-        error = ObjectError::from_interpreter();
-        return false;
-    }
-    return true;
+ObjectResult<double> decode_double(PyObject* value) {
+    const double number = PyFloat_AsDouble(value);
+    if (number == -1.0 && PyErr_Occurred()) return fail(ObjectError::from_interpreter());
+    return number;
 }
 
-bool decode_u32(PyObject* value, std::uint32_t& out, ObjectError& error) {
+ObjectResult<std::uint32_t> decode_u32(PyObject* value) {
     unsigned long long number = 0;
     if (type_has_flag(value, Py_TPFLAGS_LONG_SUBCLASS)) {
         number = PyLong_AsUnsignedLongLong(value);
     } else {
         PyRef index = PyRef::steal(PyNumber_Index(value));
-        if (!index) {
-            error = ObjectError::from_interpreter();
-            return false;
-        }
+        if (!index) return fail(ObjectError::from_interpreter());
         number = PyLong_AsUnsignedLongLong(index.get());
     }
     if (number == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
-        error = ObjectError::from_interpreter();
-        return false;
+        return fail(ObjectError::from_interpreter());
     }
     if (number > std::numeric_limits<std::uint32_t>::max()) {
-        error = ObjectError::message("OverflowError: out of range integral type conversion attempted");
-        return false;
+        return fail(ObjectError::message("OverflowError: out of range integral type conversion attempted"));
     }
-    out = static_cast<std::uint32_t>(number);
-    return true;
+    return static_cast<std::uint32_t>(number);
 }
 
-bool decode_text(PyObject* value, std::string& out, ObjectError& error) {
-    if (!PyUnicode_Check(value)) {
-        error = ObjectError::unexpected_type(value, "PyString");
-        return false;
-    }
-    if (!str_to_utf8(value, out)) {
-        error = ObjectError::from_interpreter();
-        return false;
-    }
-    return true;
+namespace {
+
+// The UTF-8 of a value known to be a str, its owner held.
+ObjectResult<std::string_view> held_text(PyObject* str, HeldTexts& held) {
+    Utf8Text text;
+    if (!utf8_text(str, text)) return fail(ObjectError::from_interpreter());
+    held.push_back(std::move(text.owner));
+    return text.text;
 }
 
-bool decode_text(PyObject* value, HeldText& out, ObjectError& error) {
-    if (!PyUnicode_Check(value)) {
-        error = ObjectError::unexpected_type(value, "PyString");
-        return false;
-    }
-    if (!utf8_text(value, out)) {
-        error = ObjectError::from_interpreter();
-        return false;
-    }
-    return true;
+}  // namespace
+
+ObjectResult<std::string_view> decode_text(PyObject* value, HeldTexts& held) {
+    if (!PyUnicode_Check(value)) return fail(ObjectError::unexpected_type(value, "PyString"));
+    return held_text(value, held);
 }
 
-bool check_unknown_key(PyObject* key, ObjectError& error) {
-    std::string ignored;
-    if (!str_to_utf8(key, ignored)) {
-        error = ObjectError::from_interpreter();
-        return false;
-    }
-    return true;
+ObjectResult<void> check_unknown_key(PyObject* key) {
+    Utf8Text ignored;
+    if (!utf8_text(key, ignored)) return fail(ObjectError::from_interpreter());
+    return {};
 }
 
-bool decode_enum_index(PyObject* value, const std::string_view* names, std::size_t count,
-                       int& out, ObjectError& error) {
-    PyRef name_object;
-    if (type_has_flag(value, Py_TPFLAGS_DICT_SUBCLASS)) {
-        const Py_ssize_t size = PyDict_Size(value);
-        if (size < 0) {
-            error = ObjectError::from_interpreter();
-            return false;
-        }
-        if (size != 1) {
-            error = ObjectError::message("expected tagged enum dict to have exactly 1 key");
-            return false;
-        }
-        PyRef keys = PyRef::steal(PyDict_Keys(value));
-        if (!keys) {
-            error = ObjectError::from_interpreter();
-            return false;
-        }
-        name_object = PyRef::borrow(PyList_GetItem(keys.get(), 0));
-        if (!name_object) {
-            error = ObjectError::from_interpreter();
-            return false;
-        }
-        if (!PyUnicode_Check(name_object.get())) {
-            error = ObjectError::message("dict keys must have type str");
-            return false;
-        }
-    } else if (PyUnicode_Check(value)) {
-        name_object = PyRef::borrow(value);
-    } else {
-        error = ObjectError::message("expected either a str or dict for enum");
-        return false;
+ObjectResult<std::string_view> decode_enum_name(PyObject* value, HeldTexts& held) {
+    if (PyUnicode_Check(value)) return held_text(value, held);
+    if (!type_has_flag(value, Py_TPFLAGS_DICT_SUBCLASS)) {
+        return fail(ObjectError::message("expected either a str or dict for enum"));
     }
-    std::string name;
-    if (!str_to_utf8(name_object.get(), name)) {
-        error = ObjectError::from_interpreter();
-        return false;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        if (names[i] == name) {
-            out = static_cast<int>(i);
-            return true;
-        }
-    }
-    error = ObjectError::message(unknown_variant_message(name, names, count));
-    return false;
+    const Py_ssize_t size = PyDict_Size(value);
+    if (size < 0) return fail(ObjectError::from_interpreter());
+    if (size != 1) return fail(ObjectError::message("expected tagged enum dict to have exactly 1 key"));
+    PyRef keys = PyRef::steal(PyDict_Keys(value));
+    if (!keys) return fail(ObjectError::from_interpreter());
+    PyObject* name = PyList_GetItem(keys.get(), 0);  // borrowed from the list
+    if (!name) return fail(ObjectError::from_interpreter());
+    if (!PyUnicode_Check(name)) return fail(ObjectError::message("dict keys must have type str"));
+    return held_text(name, held);
 }
 
 }  // namespace lorvane::object_decoder_detail

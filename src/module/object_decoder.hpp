@@ -14,18 +14,19 @@
 #include "common/result.hpp"
 #include "module/object_error.hpp"
 #include "module/py_ref.hpp"
-#include "module/utf8_text.hpp"
+#include "module/str_text.hpp"
 
 namespace lorvane {
 
-// A request text read in place, kept alive as long as the record that holds it.
-using HeldText = Utf8Text;
+// What keeps a decoded record's texts alive: each str whose UTF-8 a text views, or the
+// bytes its UTF-8 was encoded into. Held for as long as the record is used.
+using HeldTexts = std::vector<PyRef>;
 
 namespace object_decoder_detail {
 
 // The outcome of a kind test. A test that raises an Exception is reported as unraisable
-// and counts as no; one that raises anything else (KeyboardInterrupt, SystemExit) leaves
-// it pending, to pass through unchanged.
+// and counts as no; one that raises what passes_through() lets through leaves it
+// pending, to pass through unchanged.
 enum class Kind { no, yes, raised };
 
 // dict (or subclass), else isinstance(object, collections.abc.Mapping).
@@ -39,8 +40,8 @@ ObjectError not_of_kind(Kind kind, PyObject* object, std::string_view expected);
 // The keys and values of a mapping, paired by index, each pair holding new references.
 class MappingSnapshot {
 public:
-    // False with the interpreter's error pending.
-    bool take(PyObject* mapping);
+    // Fails with the interpreter's error.
+    ObjectResult<void> take(PyObject* mapping);
     std::size_t size() const noexcept { return size_; }
     PyObject* key(std::size_t i) const noexcept { return at(i).first.get(); }
     PyObject* value(std::size_t i) const noexcept { return at(i).second.get(); }
@@ -53,6 +54,19 @@ private:
     std::vector<Pair> spill_;
     std::size_t size_ = 0;
 };
+
+// How many texts one T holds directly: what decoding a list of them adds to HeldTexts.
+template <class T>
+constexpr std::size_t texts_in() {
+    std::size_t n = 0;
+    if constexpr (is_record<T>) {
+        for_each_field<T>([&](const auto& f) {
+            using M = typename std::decay_t<decltype(f)>::member_type;
+            n += std::is_same_v<M, std::string_view> ? 1 : 0;
+        });
+    }
+    return n;
+}
 
 // Matches a str against the field keys (ASCII); field_count when it names none.
 template <class T>
@@ -67,47 +81,37 @@ std::size_t find_field(PyObject* key) {
     return found;
 }
 
-bool decode_double(PyObject* value, double& out, ObjectError& error);
-bool decode_u32(PyObject* value, std::uint32_t& out, ObjectError& error);
-bool decode_text(PyObject* value, std::string& out, ObjectError& error);
-bool decode_text(PyObject* value, HeldText& out, ObjectError& error);
-// The enumerator index named by a str or a one-entry dict, using the given names.
-bool decode_enum_index(PyObject* value, const std::string_view* names, std::size_t count,
-                       int& out, ObjectError& error);
+ObjectResult<double> decode_double(PyObject* value);
+ObjectResult<std::uint32_t> decode_u32(PyObject* value);
+// A str's UTF-8 text, its owner added to `held`.
+ObjectResult<std::string_view> decode_text(PyObject* value, HeldTexts& held);
+// The name that a str, or the key of a one-entry dict, gives an enumerator. The view
+// lives as long as `held`.
+ObjectResult<std::string_view> decode_enum_name(PyObject* value, HeldTexts& held);
 // A key that names no field must still be a str that encodes as UTF-8.
-bool check_unknown_key(PyObject* key, ObjectError& error);
+ObjectResult<void> check_unknown_key(PyObject* key);
 
 template <class T>
-bool decode_value(PyObject* value, T& out, ObjectError& error);
+ObjectResult<void> decode_value(PyObject* value, T& out, HeldTexts& held);
 
 template <class T>
-bool decode_record(PyObject* object, T& out, ObjectError& error) {
-    if (const Kind kind = is_mapping(object); kind != Kind::yes) {
-        error = not_of_kind(kind, object, "Mapping");
-        return false;
-    }
+ObjectResult<void> decode_record(PyObject* object, T& out, HeldTexts& held) {
+    if (const Kind kind = is_mapping(object); kind != Kind::yes) return fail(not_of_kind(kind, object, "Mapping"));
     MappingSnapshot snapshot;
-    if (!snapshot.take(object)) {
-        error = ObjectError::from_interpreter();
-        return false;
-    }
+    LORVANE_TRY(snapshot.take(object));
     std::array<bool, field_count<T>> seen{};
     for (std::size_t i = 0; i < snapshot.size(); ++i) {
         PyObject* key = snapshot.key(i);
-        if (!PyUnicode_Check(key)) {
-            error = ObjectError::message("dict keys must have type str");
-            return false;
-        }
+        if (!PyUnicode_Check(key)) return fail(ObjectError::message("dict keys must have type str"));
         const std::size_t index = find_field<T>(key);
         if (index == field_count<T>) {
-            if (!check_unknown_key(key, error)) return false;
+            LORVANE_TRY(check_unknown_key(key));
             continue;
         }
-        bool ok = true;
+        ObjectResult<void> decoded;
         visit_field<T>(index, [&](const auto& f) {
             if (seen[index]) {
-                error = ObjectError::message(duplicate_field_message(f.key));
-                ok = false;
+                decoded = fail(ObjectError::message(duplicate_field_message(f.key)));
                 return;
             }
             seen[index] = true;
@@ -118,79 +122,70 @@ bool decode_record(PyObject* object, T& out, ObjectError& error) {
                     member.reset();
                     return;
                 }
-                ok = decode_value(snapshot.value(i), member.emplace(), error);
+                decoded = decode_value(snapshot.value(i), member.emplace(), held);
             } else {
-                ok = decode_value(snapshot.value(i), member, error);
+                decoded = decode_value(snapshot.value(i), member, held);
             }
         });
-        if (!ok) return false;
+        LORVANE_TRY(std::move(decoded));
     }
-    bool ok = true;
+    std::string_view missing;
     std::size_t index = 0;
     for_each_field<T>([&](const auto& f) {
-        if (ok && !seen[index] && f.presence == Presence::required) {
-            error = ObjectError::message(missing_field_message(f.key));
-            ok = false;
-        }
+        if (missing.empty() && !seen[index] && f.presence == Presence::required) missing = f.key;
         ++index;
     });
-    return ok;
+    if (!missing.empty()) return fail(ObjectError::message(missing_field_message(missing)));
+    return {};
 }
 
 template <class T>
-bool decode_list(PyObject* object, std::vector<T>& out, ObjectError& error) {
-    if (const Kind kind = is_sequence(object); kind != Kind::yes) {
-        error = not_of_kind(kind, object, "Sequence");
-        return false;
-    }
+ObjectResult<void> decode_list(PyObject* object, std::vector<T>& out, HeldTexts& held) {
+    if (const Kind kind = is_sequence(object); kind != Kind::yes) return fail(not_of_kind(kind, object, "Sequence"));
     const Py_ssize_t length = PyObject_Size(object);
-    if (length < 0) {
-        error = ObjectError::from_interpreter();
-        return false;
-    }
+    if (length < 0) return fail(ObjectError::from_interpreter());
     // A custom sequence, or a subclass of list or tuple with its own __len__, may lie about
     // its length: reserve the whole length only for an exact list or tuple.
     const bool concrete = PyList_CheckExact(object) || PyTuple_CheckExact(object);
-    out.reserve(static_cast<std::size_t>(concrete ? length : std::min<Py_ssize_t>(length, 1024)));
+    const auto expected = static_cast<std::size_t>(concrete ? length : std::min<Py_ssize_t>(length, 1024));
+    out.reserve(expected);
+    if (const std::size_t needed = held.size() + expected * texts_in<T>(); needed > held.capacity()) {
+        held.reserve(std::max(needed, 2 * held.capacity()));
+    }
     for (Py_ssize_t i = 0; i < length; ++i) {
         PyRef item = PyRef::steal(PySequence_GetItem(object, i));
-        if (!item) {
-            error = ObjectError::from_interpreter();
-            return false;
-        }
-        if (!decode_value(item.get(), out.emplace_back(), error)) return false;
+        if (!item) return fail(ObjectError::from_interpreter());
+        LORVANE_TRY(decode_value(item.get(), out.emplace_back(), held));
     }
-    return true;
+    return {};
 }
 
 template <class T>
-bool decode_value(PyObject* value, T& out, ObjectError& error) {
+ObjectResult<void> decode_value(PyObject* value, T& out, HeldTexts& held) {
     if constexpr (is_vector<T>) {
-        return decode_list(value, out, error);
+        return decode_list(value, out, held);
     } else if constexpr (is_record<T>) {
-        return decode_record(value, out, error);
+        return decode_record(value, out, held);
     } else if constexpr (is_named_enum<T>) {
-        const auto& names = EnumNames<T>::names;
-        int index = 0;
-        if (!decode_enum_index(value, names.data(), names.size(), index, error)) return false;
-        out = static_cast<T>(index);
-        return true;
+        auto name = decode_enum_name(value, held);
+        if (!name) return fail(std::move(name).error());
+        auto named = enum_named<T>(name.value());
+        if (!named) return fail(ObjectError::message(std::move(named).error()));
+        out = named.value();
+        return {};
     } else if constexpr (is_text_form<T>) {
-        std::string text;
-        if (!decode_text(value, text, error)) return false;
-        auto parsed = TextForm<T>::parse(text);
-        if (!parsed) {
-            error = ObjectError::message(std::move(parsed).error());
-            return false;
-        }
+        auto text = decode_text(value, held);
+        if (!text) return fail(std::move(text).error());
+        auto parsed = TextForm<T>::parse(text.value());
+        if (!parsed) return fail(ObjectError::message(std::move(parsed).error()));
         out = std::move(parsed).value();
-        return true;
-    } else if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, HeldText>) {
-        return decode_text(value, out, error);
+        return {};
+    } else if constexpr (std::is_same_v<T, std::string_view>) {
+        return store(decode_text(value, held), out);
     } else if constexpr (std::is_same_v<T, double>) {
-        return decode_double(value, out, error);
+        return store(decode_double(value), out);
     } else if constexpr (std::is_same_v<T, std::uint32_t>) {
-        return decode_u32(value, out, error);
+        return store(decode_u32(value), out);
     } else {
         static_assert(sizeof(T) == 0, "no Python form for this member type");
     }
@@ -198,11 +193,11 @@ bool decode_value(PyObject* value, T& out, ObjectError& error) {
 
 }  // namespace object_decoder_detail
 
+// The record T read from a Python object. Its texts are valid while `held` is.
 template <class T>
-Result<T, ObjectError> decode_object(PyObject* object) {
+ObjectResult<T> decode_object(PyObject* object, HeldTexts& held) {
     T record{};
-    ObjectError error;
-    if (!object_decoder_detail::decode_record(object, record, error)) return fail(std::move(error));
+    LORVANE_TRY(object_decoder_detail::decode_record(object, record, held));
     return record;
 }
 

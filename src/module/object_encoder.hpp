@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "common/describe.hpp"
 #include "common/result.hpp"
-#include "module/fault.hpp"
 #include "module/object_error.hpp"
 #include "module/py_ref.hpp"
 
@@ -19,48 +19,81 @@ namespace lorvane {
 
 namespace object_encoder_detail {
 
-// A new object from an interpreter constructor; a null result is a fault.
-inline PyRef made(PyObject* object) {
-    if (!object) throw PythonApiFailure();
+// A new object from an interpreter constructor, or why there is none.
+inline ObjectResult<PyRef> made(PyObject* object) {
+    if (!object) return fail(ObjectError::not_made());
     return PyRef::steal(object);
 }
 
-PyRef make_text(std::string_view text);
-// An interned str for a field key, created on first use and kept for the process.
-PyObject* interned_key(std::string_view key);
-
-// The interned keys of a record type, in declaration order.
+// The interned keys of a record type, in declaration order, made on first use and kept
+// for the life of the process; null when the interpreter could not make them.
 template <class T>
-const std::array<PyObject*, field_count<T>>& field_keys() {
+const std::array<PyObject*, field_count<T>>* field_keys() {
     static std::array<PyObject*, field_count<T>> keys{};
-    if (!keys[field_count<T> - 1]) {
-        std::size_t i = 0;
-        for_each_field<T>([&](const auto& f) {
-            if (!keys[i]) keys[i] = interned_key(f.key);
-            ++i;
-        });
-    }
-    return keys;
+    if (keys.back()) return &keys;  // made in order: the last one made means all are
+    std::size_t i = 0;
+    bool made_all = true;
+    for_each_field<T>([&](const auto& f) {
+        if (!keys[i]) keys[i] = PyUnicode_InternFromString(std::string(f.key).c_str());
+        made_all = made_all && keys[i];
+        ++i;
+    });
+    return made_all ? &keys : nullptr;
 }
 
-// A dict of a record type's keys in declaration order, each mapped to None, created on
+// A dict of a record type's keys in declaration order, each mapped to None, made on
 // first use and kept for the process. A copy of it is a record's dict with its key table
 // already laid out, so filling it in never grows the table.
 template <class T>
 PyObject* record_template() {
     static PyObject* dict = nullptr;
-    if (!dict) {
-        PyRef made_dict = made(PyDict_New());
-        for (PyObject* key : field_keys<T>()) {
-            if (PyDict_SetItem(made_dict.get(), key, Py_None) < 0) throw PythonApiFailure();
-        }
-        dict = made_dict.release();
+    if (dict) return dict;
+    const auto* keys = field_keys<T>();
+    if (!keys) return nullptr;
+    PyRef made_dict = PyRef::steal(PyDict_New());
+    if (!made_dict) return nullptr;
+    for (PyObject* key : *keys) {
+        if (PyDict_SetItem(made_dict.get(), key, Py_None) < 0) return nullptr;
     }
+    dict = made_dict.release();
     return dict;
 }
 
 template <class T>
-bool encode_value(const T& value, PyRef& out, ObjectError& error);
+ObjectResult<PyRef> encode_value(const T& value);
+
+template <class T>
+inline constexpr bool is_scalar = !is_record<T> && !is_vector<T> && !is_picks<T> && !is_optional<T>;
+template <class T>
+inline constexpr bool is_optional_scalar = false;
+template <class T>
+inline constexpr bool is_optional_scalar<std::optional<T>> = is_scalar<T>;
+
+// A new object of a value that holds no other: null, with the interpreter's error
+// pending, when it could not be made. Most of a result is such values, made without a
+// Result around each.
+template <class T>
+PyObject* make_scalar(const T& value) {
+    if constexpr (is_named_enum<T>) {
+        return make_scalar(enum_name(value));
+    } else if constexpr (is_text_form<T>) {
+        std::string text;
+        TextForm<T>::format(value, text);
+        return make_scalar(std::string_view(text));
+    } else if constexpr (std::is_same_v<T, std::string_view>) {
+        return PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size()));
+    } else if constexpr (std::is_same_v<T, double>) {
+        return PyFloat_FromDouble(value);
+    } else if constexpr (std::is_same_v<T, std::int64_t>) {
+        return PyLong_FromLongLong(value);
+    } else if constexpr (std::is_same_v<T, std::int32_t>) {
+        return PyLong_FromLong(value);
+    } else if constexpr (std::is_same_v<T, std::uint32_t> || std::is_same_v<T, std::uint64_t>) {
+        return PyLong_FromUnsignedLongLong(value);
+    } else {
+        static_assert(sizeof(T) == 0, "no Python form for this member type");
+    }
+}
 
 // The ints of the record encoded last in a list of records, one per field: a value that
 // repeats from one record to the next (a constant instalment, the year of a schedule's
@@ -71,6 +104,90 @@ struct PreviousInts {
     std::array<std::int64_t, field_count<T>> values{};
     std::array<PyObject*, field_count<T>> objects{};
 };
+
+template <class T>
+ObjectResult<PyRef> encode_record(const T& record, PreviousInts<T>* previous = nullptr) {
+    PyObject* layout = record_template<T>();
+    if (!layout) return fail(ObjectError::not_made());
+    auto dict = made(PyDict_Copy(layout));
+    if (!dict) return dict;
+    PyObject* const target = dict.value().get();
+    const auto& keys = *field_keys<T>();
+    ObjectResult<void> filled;
+    std::size_t index = 0;
+    for_each_field<T>([&](const auto& f) {
+        const std::size_t i = index++;
+        if (!filled) return;
+        const auto& member = record.*(f.member);
+        using M = std::decay_t<decltype(member)>;
+        if constexpr (is_optional<M>) {
+            if (f.presence == Presence::optional && !member) {
+                if (PyDict_DelItem(target, keys[i]) < 0) filled = fail(ObjectError::from_interpreter());
+                return;
+            }
+        }
+        // Amounts, most of a schedule's values, are made here without a Result around each.
+        PyObject* made_item = nullptr;  // a new reference, or null when none was made
+        if constexpr (std::is_same_v<M, std::int64_t>) {
+            if (previous && previous->objects[i] && previous->values[i] == member) {
+                made_item = PyRef::borrow(previous->objects[i]).release();
+            } else {
+                made_item = PyLong_FromLongLong(member);
+                if (previous && made_item) {
+                    previous->values[i] = member;
+                    previous->objects[i] = made_item;
+                }
+            }
+        } else if constexpr (is_scalar<M>) {
+            made_item = make_scalar(member);
+        } else if constexpr (is_optional_scalar<M>) {
+            made_item = member ? make_scalar(*member) : PyRef::borrow(Py_None).release();
+        } else {
+            auto encoded = encode_value(member);
+            if (!encoded) {
+                filled = fail(std::move(encoded).error());
+                return;
+            }
+            made_item = std::move(encoded).value().release();
+        }
+        const PyRef item = PyRef::steal(made_item);
+        if (!item) {
+            filled = fail(ObjectError::not_made());
+        } else if (PyDict_SetItem(target, keys[i], item.get()) < 0) {
+            filled = fail(ObjectError::from_interpreter());
+        }
+    });
+    LORVANE_TRY(std::move(filled));
+    return dict;
+}
+
+// Each chosen record's dict is made once; every entry that picks it is a copy.
+template <class T>
+ObjectResult<PyRef> encode_picks(const Picks<T>& picks) {
+    static_assert(is_record<T>, "the choices are records, whose dicts can be copied");
+    auto list = made(PyList_New(static_cast<Py_ssize_t>(picks.picked.size())));
+    if (!list) return list;
+    std::vector<PyRef> chosen(picks.choices.size());
+    Py_ssize_t i = 0;
+    for (const std::uint32_t choice : picks.picked) {
+        PyRef item;
+        if (choice == Picks<T>::none) {
+            item = PyRef::borrow(Py_None);
+        } else {
+            PyRef& original = chosen[choice];
+            if (!original) {
+                auto encoded = encode_record(picks.choices[choice]);
+                if (!encoded) return encoded;
+                original = std::move(encoded).value();
+            }
+            auto copy = made(PyDict_Copy(original.get()));
+            if (!copy) return copy;
+            item = std::move(copy).value();
+        }
+        PyList_SetItem(list.value().get(), i++, item.release());  // steals the reference
+    }
+    return list;
+}
 
 // The element type of a list, without the optional around it.
 template <class E>
@@ -83,123 +200,57 @@ struct Unwrapped<std::optional<E>> {
 };
 
 template <class T>
-bool encode_record(const T& record, PyRef& out, ObjectError& error, PreviousInts<T>* previous = nullptr) {
-    PyRef dict = made(PyDict_Copy(record_template<T>()));
-    const auto& keys = field_keys<T>();
-    bool ok = true;
-    std::size_t index = 0;
-    for_each_field<T>([&](const auto& f) {
-        const std::size_t i = index++;
-        if (!ok) return;
-        const auto& member = record.*(f.member);
-        using M = std::decay_t<decltype(member)>;
-        if constexpr (is_optional<M>) {
-            if (f.presence == Presence::optional && !member) {
-                if (PyDict_DelItem(dict.get(), keys[i]) < 0) {
-                    error = ObjectError::from_interpreter();
-                    ok = false;
-                }
-                return;
-            }
-        }
-        PyRef item;
-        if constexpr (std::is_same_v<M, std::int64_t>) {
-            if (previous && previous->objects[i] && previous->values[i] == member) {
-                item = PyRef::borrow(previous->objects[i]);
+ObjectResult<PyRef> encode_list(const std::vector<T>& value) {
+    auto list = made(PyList_New(static_cast<Py_ssize_t>(value.size())));
+    if (!list) return list;
+    using Record = typename Unwrapped<T>::type;
+    [[maybe_unused]] PreviousInts<Record> previous;
+    Py_ssize_t i = 0;
+    for (const auto& element : value) {
+        ObjectResult<PyRef> item = PyRef();
+        if constexpr (is_record<Record>) {
+            const Record* record = nullptr;
+            if constexpr (is_optional<T>) {
+                record = element ? &*element : nullptr;
             } else {
-                item = made(PyLong_FromLongLong(member));
-                if (previous) {
-                    previous->values[i] = member;
-                    previous->objects[i] = item.get();
-                }
+                record = &element;
             }
-        } else if (!encode_value(member, item, error)) {
-            ok = false;
-            return;
+            if (record) {
+                item = encode_record(*record, &previous);
+            } else {
+                item = PyRef::borrow(Py_None);
+            }
+        } else {
+            item = encode_value(element);
         }
-        if (PyDict_SetItem(dict.get(), keys[i], item.get()) < 0) {
-            error = ObjectError::from_interpreter();
-            ok = false;
-        }
-    });
-    if (!ok) return false;
-    out = std::move(dict);
-    return true;
+        if (!item) return item;
+        PyList_SetItem(list.value().get(), i++, std::move(item).value().release());  // steals
+    }
+    return list;
 }
 
 template <class T>
-bool encode_value(const T& value, PyRef& out, ObjectError& error) {
+ObjectResult<PyRef> encode_value(const T& value) {
     if constexpr (is_optional<T>) {
-        if (!value) {
-            out = PyRef::borrow(Py_None);
-            return true;
-        }
-        return encode_value(*value, out, error);
+        if (!value) return PyRef::borrow(Py_None);
+        return encode_value(*value);
     } else if constexpr (is_vector<T>) {
-        PyRef list = made(PyList_New(static_cast<Py_ssize_t>(value.size())));
-        using E = typename T::value_type;
-        using Record = typename Unwrapped<E>::type;
-        [[maybe_unused]] PreviousInts<Record> previous;
-        Py_ssize_t i = 0;
-        for (const auto& element : value) {
-            PyRef item;
-            if constexpr (is_record<Record>) {
-                const Record* record = nullptr;
-                if constexpr (is_optional<E>) {
-                    record = element ? &*element : nullptr;
-                } else {
-                    record = &element;
-                }
-                if (!record) {
-                    item = PyRef::borrow(Py_None);
-                } else if (!encode_record(*record, item, error, &previous)) {
-                    return false;
-                }
-            } else if (!encode_value(element, item, error)) {
-                return false;
-            }
-            PyList_SetItem(list.get(), i++, item.release());  // steals the reference
-        }
-        out = std::move(list);
-        return true;
+        return encode_list(value);
+    } else if constexpr (is_picks<T>) {
+        return encode_picks(value);
     } else if constexpr (is_record<T>) {
-        return encode_record(value, out, error);
-    } else if constexpr (is_named_enum<T>) {
-        out = make_text(enum_name(value));
-        return true;
-    } else if constexpr (is_text_form<T>) {
-        std::string text;
-        TextForm<T>::format(value, text);
-        out = make_text(text);
-        return true;
-    } else if constexpr (std::is_same_v<T, std::string>) {
-        out = make_text(value);
-        return true;
-    } else if constexpr (std::is_same_v<T, double>) {
-        out = made(PyFloat_FromDouble(value));
-        return true;
-    } else if constexpr (std::is_same_v<T, std::int64_t>) {
-        out = made(PyLong_FromLongLong(value));
-        return true;
-    } else if constexpr (std::is_same_v<T, std::int32_t>) {
-        out = made(PyLong_FromLong(value));
-        return true;
-    } else if constexpr (std::is_same_v<T, std::uint32_t> || std::is_same_v<T, std::uint64_t>) {
-        out = made(PyLong_FromUnsignedLongLong(value));
-        return true;
+        return encode_record(value);
     } else {
-        static_assert(sizeof(T) == 0, "no Python form for this member type");
+        return made(make_scalar(value));
     }
 }
 
 }  // namespace object_encoder_detail
 
+// A new dict of the record, or why it could not be made.
 template <class T>
-Result<PyRef, ObjectError> encode_object(const T& record) {
-    PyRef out;
-    ObjectError error;
-    if (!object_encoder_detail::encode_record(record, out, error)) return fail(std::move(error));
-    return out;
+ObjectResult<PyRef> encode_object(const T& record) {
+    return object_encoder_detail::encode_record(record);
 }
 
 }  // namespace lorvane

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "module/fault.hpp"
-#include "module/utf8_text.hpp"
+#include "module/str_text.hpp"
 
 namespace lorvane {
 
@@ -51,8 +51,6 @@ std::string type_qualname(PyObject* object) {
     return text;
 }
 
-bool str_to_utf8(PyObject* text, std::string& out) { return utf8_copy(text, out); }
-
 ObjectError ObjectError::unexpected_type(PyObject* value, std::string_view expected) {
     std::string text = "unexpected type: '";
     text += type_qualname(value);
@@ -73,7 +71,7 @@ ObjectError ObjectError::from_interpreter() {
     PyObject* value = nullptr;
     PyObject* traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
-    if (!type) throw PythonApiFailure();  // no exception set: an interpreter call misbehaved
+    if (!type) return {Kind::fault, {}, {}, {}, {}};  // an interpreter call failed silently
     PyErr_NormalizeException(&type, &value, &traceback);
     PyRef owned_type = PyRef::steal(type);
     PyRef owned_value = PyRef::steal(value);
@@ -81,7 +79,7 @@ ObjectError ObjectError::from_interpreter() {
 
     if (passes_through(type)) {
         if (traceback && value) PyException_SetTraceback(value, traceback);
-        return {{}, std::move(owned_type), std::move(owned_value), std::move(owned_traceback)};
+        return {Kind::pending, {}, std::move(owned_type), std::move(owned_value), std::move(owned_traceback)};
     }
 
     std::string text = value ? type_qualname(value) : std::string("Exception");
@@ -97,15 +95,28 @@ ObjectError ObjectError::from_interpreter() {
     return message(std::move(text));
 }
 
-void raise_object_error(ObjectError&& error, const char* prefix) {
-    if (error.propagates()) {
-        PyErr_Restore(error.pending_type.release(), error.pending_value.release(),
-                      error.pending_traceback.release());
-        return;
+ObjectError ObjectError::not_made() {
+    PyObject* raised = PyErr_Occurred();
+    if (raised && passes_through(raised)) return from_interpreter();
+    if (raised) PyErr_Print();  // for the report of the fault
+    return {Kind::fault, {}, {}, {}, {}};
+}
+
+PyObject* raise_object_error(ObjectError&& error, std::string_view prefix) {
+    switch (error.kind) {
+        case ObjectError::Kind::pending:
+            PyErr_Restore(error.pending_type.release(), error.pending_value.release(),
+                          error.pending_traceback.release());
+            break;
+        case ObjectError::Kind::fault: raise_panic("Python API call failed"); break;
+        case ObjectError::Kind::message: {
+            std::string text(prefix);
+            text += error.text;
+            raise_text(PyExc_ValueError, text);
+            break;
+        }
     }
-    std::string text = prefix;
-    text += error.text;
-    raise_text(PyExc_ValueError, text);
+    return nullptr;
 }
 
 void raise_text(PyObject* type, std::string_view text) {

@@ -1,4 +1,4 @@
-#include "module/utf8_text.hpp"
+#include "module/str_text.hpp"
 
 #include "module/runtime.hpp"
 
@@ -34,13 +34,6 @@ bool utf8_text(PyObject* str, Utf8Text& out) {
     if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) return false;
     out.owner = std::move(bytes);
     out.text = std::string_view(data, static_cast<std::size_t>(size));
-    return true;
-}
-
-bool utf8_copy(PyObject* str, std::string& out) {
-    Utf8Text text;
-    if (!utf8_text(str, text)) return false;
-    out.assign(text.text);
     return true;
 }
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "common/describe.hpp"
-#include "module/float_text.hpp"
+#include "module/json/float_text.hpp"
 
 namespace lorvane {
 
@@ -113,7 +113,7 @@ constexpr std::size_t typical_length() {
             n += f.key.size() + 4 + typical_length<M>();
         });
         return n;
-    } else if constexpr (std::is_same_v<T, std::string>) {
+    } else if constexpr (std::is_same_v<T, std::string_view>) {
         return 16;
     } else {
         return 8;
@@ -265,6 +265,36 @@ void write_record(Sink& out, const T& record) {
     out.put('}');
 }
 
+// Each chosen record's text is made once; the list is then its copies and nulls, written
+// after one reservation of its exact length.
+template <class T>
+void write_picks(Sink& out, const Picks<T>& picks) {
+    constexpr std::string_view absent = "null";
+    std::vector<std::string> texts(picks.choices.size());
+    std::size_t length = 2 + (picks.picked.empty() ? 0 : picks.picked.size() - 1);
+    for (const std::uint32_t choice : picks.picked) {
+        if (choice == Picks<T>::none) {
+            length += absent.size();
+            continue;
+        }
+        std::string& text = texts[choice];
+        if (text.empty()) {
+            Sink record(text);
+            write_record(record, picks.choices[choice]);
+        }
+        length += text.size();
+    }
+    out.reserve(length);
+    out.put_unchecked('[');
+    bool first = true;
+    for (const std::uint32_t choice : picks.picked) {
+        if (!first) out.put_unchecked(',');
+        first = false;
+        out.put_unchecked(choice == Picks<T>::none ? absent : std::string_view(texts[choice]));
+    }
+    out.put_unchecked(']');
+}
+
 template <class T>
 void write_value(Sink& out, const T& value) {
     if constexpr (is_optional<T>) {
@@ -280,6 +310,8 @@ void write_value(Sink& out, const T& value) {
             write_value(out, element);
         }
         out.put(']');
+    } else if constexpr (is_picks<T>) {
+        write_picks(out, value);
     } else if constexpr (is_record<T>) {
         write_record(out, value);
     } else if constexpr (is_named_enum<T>) {
@@ -288,7 +320,7 @@ void write_value(Sink& out, const T& value) {
         std::string text;
         TextForm<T>::format(value, text);
         write_string(out, text);
-    } else if constexpr (std::is_same_v<T, std::string>) {
+    } else if constexpr (std::is_same_v<T, std::string_view>) {
         write_string(out, value);
     } else if constexpr (std::is_same_v<T, double>) {
         if (std::isfinite(value)) {

@@ -2,8 +2,6 @@
 // lenient. One forward pass over UTF-8 text; strings without escapes are handed out as
 // views into the text; every failure is a JsonError with a line and a byte column,
 // computed only when the error is made.
-//
-// Operations return false after recording their failure; `take_error()` hands it out.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +9,8 @@
 #include <deque>
 #include <string>
 #include <string_view>
+
+#include "common/result.hpp"
 
 namespace lorvane {
 
@@ -21,6 +21,9 @@ struct JsonError {
     // The text alone when line is 0, else text + " at line {} column {}".
     std::string display() const;
 };
+
+template <class T>
+using JsonResult = Result<T, JsonError>;
 
 // A number as read: an integer literal keeps its exact value; anything else is a double.
 struct JsonNumber {
@@ -38,6 +41,8 @@ struct JsonNumber {
         }
         return d;
     }
+    // "integer `5`", "floating point `1.5`".
+    void describe(std::string& out) const;
 };
 
 class JsonReader {
@@ -45,10 +50,9 @@ public:
     static constexpr int end_of_text = -1;
     static constexpr int initial_depth = 128;
 
-    explicit JsonReader(std::string_view text) noexcept : text_(text) {}
-    // With a store for the strings that `keep` cannot hand out as views into the text.
+    // `kept` stores the strings that keep() cannot hand out as views into the text.
     JsonReader(std::string_view text, std::deque<std::string>& kept) noexcept
-        : text_(text), kept_(&kept) {}
+        : text_(text), kept_(kept) {}
 
     // Skips whitespace (space, tab, line feed, carriage return) and returns the next
     // byte without consuming it, or end_of_text.
@@ -61,66 +65,60 @@ public:
         return end_of_text;
     }
     void bump() noexcept { ++index_; }
-    std::size_t index() const noexcept { return index_; }
-    std::string_view text() const noexcept { return text_; }
 
     // At a double quote: the string with its escapes resolved. The view lives until the
     // next read of a string (it may point into the scratch buffer).
-    bool read_string(std::string_view& out);
-    // A string just read, as a view that lives as long as the text: itself when it lies
-    // in the text (no escapes), else a copy in the store given at construction.
+    JsonResult<std::string_view> read_string();
+    // A string just read, as a view that lives as long as the text and the store.
     std::string_view keep(std::string_view read);
     // At '-' or a digit.
-    bool read_number(JsonNumber& out);
+    JsonResult<JsonNumber> read_number();
     // At 'n', 't' or 'f': the literal `word` ("null", "true", "false").
-    bool read_literal(std::string_view word);
+    JsonResult<void> read_literal(std::string_view word);
     // The next value of any kind, well-formed, at any depth, dropped.
-    bool skip_value();
-    // The value at the current position for a wrong-kind message: a scalar is read whole;
-    // an array or object is only peeked at ("sequence", "map").
-    bool describe_value(std::string& out);
-    // "integer `5`", "floating point `1.5`".
-    static void describe_number(const JsonNumber& number, std::string& out);
+    JsonResult<void> skip_value();
 
     // At '[' or '{': consumes it, costing one level of depth.
-    bool open_container();
+    JsonResult<void> open_container();
     // After the matching ']' or '}' has been consumed.
     void close_container() noexcept { ++depth_; }
 
-    // Steps to the next array element: has is false at the closing bracket (not consumed).
-    bool next_element(bool& first, bool& has);
-    // Steps to the next object key: has is false at the closing brace (not consumed);
-    // otherwise the reader stands at the key's opening quote.
-    bool next_key(bool& first, bool& has);
+    // Steps to the next array element: false at the closing bracket (not consumed).
+    JsonResult<bool> next_element(bool& first);
+    // Steps to the next object key: false at the closing brace (not consumed); otherwise
+    // the reader stands at the key's opening quote.
+    JsonResult<bool> next_key(bool& first);
     // After a key: the colon.
-    bool read_colon();
+    JsonResult<void> read_colon();
     // After the last element that an array may hold: its closing bracket, consumed.
-    bool end_array();
+    JsonResult<void> end_array();
+    // After the request's value: nothing but whitespace.
+    JsonResult<void> end_text();
 
     // Failures. A syntax text lies at the byte at `at` (the last byte of the text when it
-    // has ended); a decoder message lies at the last byte passed.
-    bool fail_syntax(std::string_view text) { return fail_syntax_at(index_, text); }
-    bool fail_syntax_at(std::size_t at, std::string_view text);
-    bool fail_message(std::string text);
-    bool fail_wrong_kind(std::string_view expected);
-
-    JsonError take_error();
+    // has ended); a decoder's message lies at the last byte passed.
+    Failure<JsonError> syntax_error(std::string_view text) const { return syntax_error_at(index_, text); }
+    Failure<JsonError> syntax_error_at(std::size_t at, std::string_view text) const;
+    Failure<JsonError> message_error(std::string text) const;
+    // "invalid type: {the value here}, expected {expected}", or the value's own syntax error.
+    Failure<JsonError> wrong_kind(std::string_view expected);
 
 private:
-    bool read_escaped_string(std::size_t start, std::string_view& out);
-    bool read_escape(std::string* into);
-    bool read_hex4(std::uint16_t& unit);
-    bool skip_string();
-    bool expect_digit();
-    bool check_ident_byte(char expected);
+    JsonError error_ending(std::size_t end, std::string text) const;
+    JsonResult<std::string_view> read_escaped_string(std::size_t start);
+    JsonResult<void> read_escape(std::string* into);
+    JsonResult<std::uint16_t> read_hex4();
+    JsonResult<void> skip_string();
+    JsonResult<void> expect_digit();
+    // The value at the current position, for a wrong-kind message: a scalar is read whole;
+    // an array or object is only peeked at ("sequence", "map").
+    JsonResult<void> describe_value(std::string& out);
 
     std::string_view text_;
     std::size_t index_ = 0;
     int depth_ = initial_depth;
     std::string scratch_;
-    std::deque<std::string>* kept_ = nullptr;
-    std::string error_text_;
-    std::size_t error_end_ = 0;  // the error's byte is the one before this index
+    std::deque<std::string>& kept_;
 };
 
 }  // namespace lorvane

@@ -1,4 +1,4 @@
-#include "module/json_reader.hpp"
+#include "module/json/reader.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,8 +7,9 @@
 #include <limits>
 #include <system_error>
 
-#include "module/float_text.hpp"
-#include "module/json_string_scan.hpp"
+#include "common/utf8.hpp"
+#include "module/json/float_text.hpp"
+#include "module/json/string_scan.hpp"
 
 namespace lorvane {
 
@@ -41,24 +42,6 @@ constexpr std::array<std::uint8_t, 256> hex_values = [] {
 }();
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-void append_utf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // A string as it appears in a wrong-kind message: between double quotes, with the
 // quote, the backslash, tab, carriage return and line feed escaped, and the other
@@ -101,112 +84,107 @@ std::string JsonError::display() const {
     return out;
 }
 
-bool JsonReader::fail_syntax_at(std::size_t at, std::string_view text) {
-    error_text_.assign(text);
-    error_end_ = std::min(at + 1, text_.size());
-    return false;
-}
-
-bool JsonReader::fail_message(std::string text) {
-    error_text_ = std::move(text);
-    error_end_ = index_;
-    return false;
-}
-
-bool JsonReader::fail_wrong_kind(std::string_view expected) {
-    std::string message = "invalid type: ";
-    if (!describe_value(message)) return false;
-    message += ", expected ";
-    message += expected;
-    return fail_message(std::move(message));
-}
-
-JsonError JsonReader::take_error() {
-    JsonError error{std::move(error_text_), 1, 0};
-    if (error_end_ > 0) {
-        // The error's byte belongs to the line that its preceding line feeds leave it on.
-        const std::string_view before = text_.substr(0, error_end_ - 1);
+// The error's byte is the one before `end`; it belongs to the line that the line feeds
+// before it leave it on.
+JsonError JsonReader::error_ending(std::size_t end, std::string text) const {
+    JsonError error{std::move(text), 1, 0};
+    if (end > 0) {
+        const std::string_view before = text_.substr(0, end - 1);
         const std::size_t last_feed = before.rfind('\n');
         const std::size_t line_start = last_feed == std::string_view::npos ? 0 : last_feed + 1;
         error.line = 1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
-        error.column = error_end_ - line_start;
+        error.column = end - line_start;
     }
     return error;
 }
 
+Failure<JsonError> JsonReader::syntax_error_at(std::size_t at, std::string_view text) const {
+    return fail(error_ending(std::min(at + 1, text_.size()), std::string(text)));
+}
+
+Failure<JsonError> JsonReader::message_error(std::string text) const {
+    return fail(error_ending(index_, std::move(text)));
+}
+
+Failure<JsonError> JsonReader::wrong_kind(std::string_view expected) {
+    std::string message = "invalid type: ";
+    if (auto described = describe_value(message); !described) return fail(std::move(described).error());
+    message += ", expected ";
+    message += expected;
+    return message_error(std::move(message));
+}
+
 // ---- strings ----
 
-bool JsonReader::read_string(std::string_view& out) {
+JsonResult<std::string_view> JsonReader::read_string() {
     const std::size_t start = index_ + 1;
     const std::size_t i = find_json_special(text_, start);
     if (i < text_.size() && text_[i] == '"') {
-        out = text_.substr(start, i - start);
         index_ = i + 1;
-        return true;
+        return text_.substr(start, i - start);
     }
     index_ = i;
-    return read_escaped_string(start, out);
+    return read_escaped_string(start);
 }
 
 std::string_view JsonReader::keep(std::string_view read) {
     const auto at = reinterpret_cast<std::uintptr_t>(read.data());
     const auto begin = reinterpret_cast<std::uintptr_t>(text_.data());
     if (at >= begin && at - begin <= text_.size()) return read;
-    return kept_->emplace_back(read);
+    return kept_.emplace_back(read);
 }
 
 // Continues a string at its first backslash, control byte or the end of the text,
 // building its text in the scratch buffer.
-bool JsonReader::read_escaped_string(std::size_t start, std::string_view& out) {
+JsonResult<std::string_view> JsonReader::read_escaped_string(std::size_t start) {
     scratch_.assign(text_.data() + start, index_ - start);
     for (;;) {
-        if (index_ == text_.size()) return fail_syntax(eof_string);
+        if (index_ == text_.size()) return syntax_error(eof_string);
         const char c = text_[index_];
         if (c == '"') {
             ++index_;
-            out = scratch_;
-            return true;
+            return std::string_view(scratch_);
         }
-        if (c != '\\') return fail_syntax(control_character);
+        if (c != '\\') return syntax_error(control_character);
         ++index_;
-        if (!read_escape(&scratch_)) return false;
+        LORVANE_TRY(read_escape(&scratch_));
         const std::size_t run = index_;
         index_ = find_json_special(text_, run);
         scratch_.append(text_.data() + run, index_ - run);
     }
 }
 
-bool JsonReader::skip_string() {
+JsonResult<void> JsonReader::skip_string() {
     ++index_;
     for (;;) {
         index_ = find_json_special(text_, index_);
-        if (index_ == text_.size()) return fail_syntax(eof_string);
+        if (index_ == text_.size()) return syntax_error(eof_string);
         const char c = text_[index_];
         if (c == '"') {
             ++index_;
-            return true;
+            return {};
         }
-        if (c != '\\') return fail_syntax(control_character);
+        if (c != '\\') return syntax_error(control_character);
         ++index_;
-        if (!read_escape(nullptr)) return false;
+        LORVANE_TRY(read_escape(nullptr));
     }
 }
 
-bool JsonReader::read_hex4(std::uint16_t& unit) {
-    unit = 0;
+JsonResult<std::uint16_t> JsonReader::read_hex4() {
+    std::uint16_t unit = 0;
     for (int k = 0; k < 4; ++k) {
-        if (index_ == text_.size()) return fail_syntax(eof_string);
+        if (index_ == text_.size()) return syntax_error(eof_string);
         const std::uint8_t digit = hex_values[static_cast<unsigned char>(text_[index_])];
-        if (digit == not_hex) return fail_syntax(invalid_escape);
+        if (digit == not_hex) return syntax_error(invalid_escape);
         unit = static_cast<std::uint16_t>(unit * 16 + digit);
         ++index_;
     }
-    return true;
+    return unit;
 }
 
 // After a backslash: one escape, appended to `into` unless it is null (validation only).
-bool JsonReader::read_escape(std::string* into) {
-    if (index_ == text_.size()) return fail_syntax(eof_string);
+JsonResult<void> JsonReader::read_escape(std::string* into) {
+    if (index_ == text_.size()) return syntax_error(eof_string);
     char plain = 0;
     switch (text_[index_]) {
         case '"': plain = '"'; break;
@@ -218,69 +196,72 @@ bool JsonReader::read_escape(std::string* into) {
         case 'r': plain = '\r'; break;
         case 't': plain = '\t'; break;
         case 'u': break;
-        default: return fail_syntax(invalid_escape);
+        default: return syntax_error(invalid_escape);
     }
     ++index_;
     if (plain) {
         if (into) *into += plain;
-        return true;
+        return {};
     }
-    std::uint16_t unit;
-    if (!read_hex4(unit)) return false;
-    std::uint32_t cp = unit;
-    if (unit >= 0xDC00 && unit <= 0xDFFF) return fail_syntax_at(index_ - 1, lone_surrogate);
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-        if (index_ == text_.size()) return fail_syntax(eof_string);
-        if (text_[index_] != '\\') return fail_syntax(unexpected_end_of_hex);
+    auto unit = read_hex4();
+    if (!unit) return fail(std::move(unit).error());
+    char32_t cp = unit.value();
+    if (cp >= 0xDC00 && cp <= 0xDFFF) return syntax_error_at(index_ - 1, lone_surrogate);
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+        if (index_ == text_.size()) return syntax_error(eof_string);
+        if (text_[index_] != '\\') return syntax_error(unexpected_end_of_hex);
         ++index_;
-        if (index_ == text_.size()) return fail_syntax(eof_string);
-        if (text_[index_] != 'u') return fail_syntax(unexpected_end_of_hex);
+        if (index_ == text_.size()) return syntax_error(eof_string);
+        if (text_[index_] != 'u') return syntax_error(unexpected_end_of_hex);
         ++index_;
-        std::uint16_t low;
-        if (!read_hex4(low)) return false;
-        if (low < 0xDC00 || low > 0xDFFF) return fail_syntax_at(index_ - 1, lone_surrogate);
-        cp = 0x10000 + ((static_cast<std::uint32_t>(unit) - 0xD800) << 10) + (low - 0xDC00u);
+        auto low = read_hex4();
+        if (!low) return fail(std::move(low).error());
+        if (low.value() < 0xDC00 || low.value() > 0xDFFF) return syntax_error_at(index_ - 1, lone_surrogate);
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low.value() - 0xDC00u);
     }
-    if (into) append_utf8(*into, cp);
-    return true;
+    if (into) {
+        char bytes[4];
+        into->append(bytes, utf8::encode_utf8(cp, bytes));
+    }
+    return {};
 }
 
 // ---- literals and numbers ----
 
-bool JsonReader::read_literal(std::string_view word) {
+JsonResult<void> JsonReader::read_literal(std::string_view word) {
     for (std::size_t k = 1; k < word.size(); ++k) {
         const std::size_t at = index_ + k;
         if (at == text_.size()) {
             index_ = at;
-            return fail_syntax(eof_value);
+            return syntax_error(eof_value);
         }
-        if (text_[at] != word[k]) return fail_syntax_at(at, "expected ident");
+        if (text_[at] != word[k]) return syntax_error_at(at, "expected ident");
     }
     index_ += word.size();
-    return true;
+    return {};
 }
 
 // At a place where a digit is due: the end of the text or any other byte fails.
-bool JsonReader::expect_digit() {
-    if (index_ == text_.size()) return fail_syntax(eof_value);
-    if (!is_digit(text_[index_])) return fail_syntax(invalid_number);
-    return true;
+JsonResult<void> JsonReader::expect_digit() {
+    if (index_ == text_.size()) return syntax_error(eof_value);
+    if (!is_digit(text_[index_])) return syntax_error(invalid_number);
+    return {};
 }
 
-bool JsonReader::read_number(JsonNumber& out) {
+JsonResult<JsonNumber> JsonReader::read_number() {
     const char* p = text_.data();
     const std::size_t n = text_.size();
     const std::size_t start = index_;
     const bool negative = p[index_] == '-';
     if (negative) ++index_;
-    if (!expect_digit()) return false;
+    LORVANE_TRY(expect_digit());
 
     std::uint64_t magnitude = 0;
     bool too_long = false;          // the integer part does not fit in 64 bits
     std::int64_t leading_place = 0;  // decimal place of the first non-zero digit, roughly
     if (p[index_] == '0') {
         ++index_;
-        if (index_ < n && is_digit(p[index_])) return fail_syntax(invalid_number);
+        if (index_ < n && is_digit(p[index_])) return syntax_error(invalid_number);
     } else {
         for (; index_ < n && is_digit(p[index_]); ++index_) {
             const unsigned digit = static_cast<unsigned>(p[index_] - '0');
@@ -295,7 +276,7 @@ bool JsonReader::read_number(JsonNumber& out) {
     if (index_ < n && p[index_] == '.') {
         integral = false;
         ++index_;
-        if (!expect_digit()) return false;
+        LORVANE_TRY(expect_digit());
         bool nonzero_seen = leading_place > 0;
         for (; index_ < n && is_digit(p[index_]); ++index_) {
             if (!nonzero_seen) {
@@ -315,146 +296,132 @@ bool JsonReader::read_number(JsonNumber& out) {
             exponent_negative = p[index_] == '-';
             ++index_;
         }
-        if (!expect_digit()) return false;
+        LORVANE_TRY(expect_digit());
         for (; index_ < n && is_digit(p[index_]); ++index_)
             if (exponent < 1'000'000'000) exponent = exponent * 10 + (p[index_] - '0');
         if (exponent_negative) exponent = -exponent;
     }
 
+    JsonNumber out;
     if (integral && !too_long) {
         if (!negative) {
             out.kind = JsonNumber::Kind::unsigned_integer;
             out.u = magnitude;
-            return true;
+            return out;
         }
         constexpr std::uint64_t min_magnitude = std::uint64_t{1} << 63;
         if (magnitude != 0 && magnitude <= min_magnitude) {
             out.kind = JsonNumber::Kind::signed_integer;
             out.i = magnitude == min_magnitude ? std::numeric_limits<std::int64_t>::min()
                                                : -static_cast<std::int64_t>(magnitude);
-            return true;
+            return out;
         }
         out.kind = JsonNumber::Kind::floating;  // "-0" and negatives beyond 64 bits
         out.d = -static_cast<double>(magnitude);
-        return true;
+        return out;
     }
 
     out.kind = JsonNumber::Kind::floating;
-    double value = 0.0;
-    const auto [end, ec] = std::from_chars(p + start, p + index_, value);
+    const auto [end, ec] = std::from_chars(p + start, p + index_, out.d);
     (void)end;
     if (ec == std::errc::result_out_of_range) {
         // Either rounds to infinity (fails) or to zero (reads as a signed zero).
-        if (exponent + leading_place > 0) return fail_syntax_at(index_ - 1, "number out of range");
-        value = negative ? -0.0 : 0.0;
+        if (exponent + leading_place > 0) return syntax_error_at(index_ - 1, "number out of range");
+        out.d = negative ? -0.0 : 0.0;
     }
-    out.d = value;
-    return true;
+    return out;
 }
 
 // ---- containers ----
 
-bool JsonReader::open_container() {
-    if (--depth_ == 0) return fail_syntax("recursion limit exceeded");
+JsonResult<void> JsonReader::open_container() {
+    if (--depth_ == 0) return syntax_error("recursion limit exceeded");
     ++index_;
-    return true;
+    return {};
 }
 
-bool JsonReader::next_element(bool& first, bool& has) {
+JsonResult<bool> JsonReader::next_element(bool& first) {
     int c = peek();
-    if (c == end_of_text) return fail_syntax(eof_list);
-    has = true;
-    if (c == ']') {
-        has = false;
-    } else if (first) {
-        first = false;
-    } else if (c == ',') {
-        ++index_;
-        c = peek();
-        if (c == ']') return fail_syntax("trailing comma");
-        if (c == end_of_text) return fail_syntax(eof_value);
-    } else {
-        return fail_syntax("expected `,` or `]`");
-    }
-    return true;
-}
-
-bool JsonReader::next_key(bool& first, bool& has) {
-    int c = peek();
-    if (c == end_of_text) return fail_syntax(eof_object);
-    has = true;
-    if (c == '}') {
-        has = false;
-        return true;
-    }
+    if (c == end_of_text) return syntax_error(eof_list);
+    if (c == ']') return false;
     if (first) {
         first = false;
     } else if (c == ',') {
         ++index_;
         c = peek();
-        if (c == '}') return fail_syntax("trailing comma");
-        if (c == end_of_text) return fail_syntax(eof_value);
+        if (c == ']') return syntax_error("trailing comma");
+        if (c == end_of_text) return syntax_error(eof_value);
     } else {
-        return fail_syntax("expected `,` or `}`");
+        return syntax_error("expected `,` or `]`");
     }
-    if (c != '"') return fail_syntax("key must be a string");
     return true;
 }
 
-bool JsonReader::read_colon() {
+JsonResult<bool> JsonReader::next_key(bool& first) {
+    int c = peek();
+    if (c == end_of_text) return syntax_error(eof_object);
+    if (c == '}') return false;
+    if (first) {
+        first = false;
+    } else if (c == ',') {
+        ++index_;
+        c = peek();
+        if (c == '}') return syntax_error("trailing comma");
+        if (c == end_of_text) return syntax_error(eof_value);
+    } else {
+        return syntax_error("expected `,` or `}`");
+    }
+    if (c != '"') return syntax_error("key must be a string");
+    return true;
+}
+
+JsonResult<void> JsonReader::read_colon() {
     const int c = peek();
     if (c == ':') {
         ++index_;
-        return true;
+        return {};
     }
-    return fail_syntax(c == end_of_text ? eof_object : "expected `:`");
+    return syntax_error(c == end_of_text ? eof_object : "expected `:`");
 }
 
-bool JsonReader::end_array() {
+JsonResult<void> JsonReader::end_array() {
     int c = peek();
     if (c == ']') {
         ++index_;
-        return true;
+        return {};
     }
-    if (c == end_of_text) return fail_syntax(eof_list);
+    if (c == end_of_text) return syntax_error(eof_list);
     if (c == ',') {
         ++index_;
-        if (peek() == ']') return fail_syntax("trailing comma");
+        if (peek() == ']') return syntax_error("trailing comma");
     }
-    return fail_syntax("trailing characters");
+    return syntax_error("trailing characters");
+}
+
+JsonResult<void> JsonReader::end_text() {
+    if (peek() == end_of_text) return {};
+    return syntax_error("trailing characters");
 }
 
 // One value of any kind. Open brackets are kept as a stack of bytes in the scratch
 // buffer, so the depth of the value costs no call stack.
-bool JsonReader::skip_value() {
+JsonResult<void> JsonReader::skip_value() {
     scratch_.clear();
     for (;;) {
         // A value is due.
         int c = peek();
         switch (c) {
-            case end_of_text: return fail_syntax(eof_value);
-            case '"':
-                if (!skip_string()) return false;
-                break;
-            case 'n':
-                if (!read_literal("null")) return false;
-                break;
-            case 't':
-                if (!read_literal("true")) return false;
-                break;
-            case 'f':
-                if (!read_literal("false")) return false;
-                break;
+            case end_of_text: return syntax_error(eof_value);
+            case '"': LORVANE_TRY(skip_string()); break;
+            case 'n': LORVANE_TRY(read_literal("null")); break;
+            case 't': LORVANE_TRY(read_literal("true")); break;
+            case 'f': LORVANE_TRY(read_literal("false")); break;
             case '-': case '0': case '1': case '2': case '3': case '4':
-            case '5': case '6': case '7': case '8': case '9': {
-                JsonNumber number;
-                if (!read_number(number)) return false;
-                break;
-            }
+            case '5': case '6': case '7': case '8': case '9': LORVANE_TRY(read_number()); break;
             case '[':
                 ++index_;
                 c = peek();
-                if (c == end_of_text) return fail_syntax(eof_list);
+                if (c == end_of_text) return syntax_error(eof_list);
                 if (c == ']') {
                     ++index_;
                     break;
@@ -464,20 +431,21 @@ bool JsonReader::skip_value() {
             case '{':
                 ++index_;
                 c = peek();
-                if (c == end_of_text) return fail_syntax(eof_object);
+                if (c == end_of_text) return syntax_error(eof_object);
                 if (c == '}') {
                     ++index_;
                     break;
                 }
-                if (c != '"') return fail_syntax("key must be a string");
-                if (!skip_string() || !read_colon()) return false;
+                if (c != '"') return syntax_error("key must be a string");
+                LORVANE_TRY(skip_string());
+                LORVANE_TRY(read_colon());
                 scratch_ += '{';
                 continue;
-            default: return fail_syntax("expected value");
+            default: return syntax_error("expected value");
         }
         // A value has ended: close brackets until another value is due.
         for (;;) {
-            if (scratch_.empty()) return true;
+            if (scratch_.empty()) return {};
             const bool in_array = scratch_.back() == '[';
             const char closing = in_array ? ']' : '}';
             c = peek();
@@ -489,70 +457,71 @@ bool JsonReader::skip_value() {
             if (c == ',') {
                 ++index_;
                 c = peek();
-                if (c == closing) return fail_syntax("trailing comma");
-                if (c == end_of_text) return fail_syntax(eof_value);
+                if (c == closing) return syntax_error("trailing comma");
+                if (c == end_of_text) return syntax_error(eof_value);
                 if (!in_array) {
-                    if (c != '"') return fail_syntax("key must be a string");
-                    if (!skip_string() || !read_colon()) return false;
+                    if (c != '"') return syntax_error("key must be a string");
+                    LORVANE_TRY(skip_string());
+                    LORVANE_TRY(read_colon());
                 }
                 break;
             }
-            if (c == end_of_text) return fail_syntax(in_array ? eof_list : eof_object);
-            return fail_syntax(in_array ? "expected `,` or `]`" : "expected `,` or `}`");
+            if (c == end_of_text) return syntax_error(in_array ? eof_list : eof_object);
+            return syntax_error(in_array ? "expected `,` or `]`" : "expected `,` or `}`");
         }
     }
 }
 
-void JsonReader::describe_number(const JsonNumber& number, std::string& out) {
-    switch (number.kind) {
-        case JsonNumber::Kind::unsigned_integer:
+void JsonNumber::describe(std::string& out) const {
+    switch (kind) {
+        case Kind::unsigned_integer:
             out += "integer `";
-            out += std::to_string(number.u);
+            out += std::to_string(u);
             break;
-        case JsonNumber::Kind::signed_integer:
+        case Kind::signed_integer:
             out += "integer `";
-            out += std::to_string(number.i);
+            out += std::to_string(i);
             break;
-        case JsonNumber::Kind::floating:
+        case Kind::floating:
             out += "floating point `";
-            append_float(out, number.d);
+            append_float(out, d);
             break;
     }
     out += '`';
 }
 
-bool JsonReader::describe_value(std::string& out) {
+JsonResult<void> JsonReader::describe_value(std::string& out) {
     switch (peek()) {
-        case end_of_text: return fail_syntax(eof_value);
+        case end_of_text: return syntax_error(eof_value);
         case 'n':
-            if (!read_literal("null")) return false;
+            LORVANE_TRY(read_literal("null"));
             out += "null";
-            return true;
+            return {};
         case 't':
-            if (!read_literal("true")) return false;
+            LORVANE_TRY(read_literal("true"));
             out += "boolean `true`";
-            return true;
+            return {};
         case 'f':
-            if (!read_literal("false")) return false;
+            LORVANE_TRY(read_literal("false"));
             out += "boolean `false`";
-            return true;
+            return {};
         case '-': case '0': case '1': case '2': case '3': case '4':
         case '5': case '6': case '7': case '8': case '9': {
-            JsonNumber number;
-            if (!read_number(number)) return false;
-            describe_number(number, out);
-            return true;
+            auto number = read_number();
+            if (!number) return fail(std::move(number).error());
+            number.value().describe(out);
+            return {};
         }
         case '"': {
-            std::string_view text;
-            if (!read_string(text)) return false;
+            auto text = read_string();
+            if (!text) return fail(std::move(text).error());
             out += "string ";
-            append_quoted(out, text);
-            return true;
+            append_quoted(out, text.value());
+            return {};
         }
-        case '[': out += "sequence"; return true;
-        case '{': out += "map"; return true;
-        default: return fail_syntax("expected value");
+        case '[': out += "sequence"; return {};
+        case '{': out += "map"; return {};
+        default: return syntax_error("expected value");
     }
 }
 

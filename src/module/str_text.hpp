@@ -4,7 +4,6 @@
 // copies the whole text into a new bytes object on every call.
 #pragma once
 
-#include <string>
 #include <string_view>
 
 #include "module/py_ref.hpp"
@@ -22,8 +21,5 @@ struct Utf8Text {
 // False with the interpreter's error set (UnicodeEncodeError for a lone surrogate).
 // `str` must be a str.
 bool utf8_text(PyObject* str, Utf8Text& out);
-
-// The same, copied into `out`.
-bool utf8_copy(PyObject* str, std::string& out);
 
 }  // namespace lorvane

@@ -1,4 +1,4 @@
-#include "module/float_text.hpp"
+#include "module/json/float_text.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "module/json_writer.hpp"
+#include "module/json/writer.hpp"
 
 #include <algorithm>
 #include <array>
 
-#include "module/json_string_scan.hpp"
+#include "module/json/string_scan.hpp"
 
 namespace lorvane {
 
@@ -29,9 +29,13 @@ constexpr std::array<char, 256> escape_table = make_escape_table();
 
 namespace json_writer_detail {
 
+// Room for what follows too: a list reserved at its exact length is followed by a few
+// closing bytes, which would otherwise cost a copy of the whole text.
+constexpr std::size_t grow_headroom = 256;
+
 void Sink::grow(std::size_t n) {
     const auto used = static_cast<std::size_t>(cursor_ - begin_);
-    out_.resize(std::max(used + n, out_.size() + out_.size() / 4));
+    out_.resize(std::max(used + n + grow_headroom, out_.size() + out_.size() / 4));
     place(used);
 }
 
