@@ -13,6 +13,7 @@
 #include "common/describe.hpp"
 #include "common/result.hpp"
 #include "module/object_error.hpp"
+#include "module/object_keys.hpp"
 #include "module/py_ref.hpp"
 #include "module/str_text.hpp"
 
@@ -68,9 +69,18 @@ constexpr std::size_t texts_in() {
     return n;
 }
 
-// Matches a str against the field keys (ASCII); field_count when it names none.
+// Matches a str against the field keys (ASCII); field_count when it names none. Keys
+// written in the caller's source are interned strs, the very objects of field_keys:
+// those match by identity, without a look at their text.
 template <class T>
 std::size_t find_field(PyObject* key) {
+    if (const auto* interned = field_keys<T>()) {
+        for (std::size_t i = 0; i < field_count<T>; ++i) {
+            if ((*interned)[i] == key) return i;
+        }
+    } else {
+        PyErr_Clear();  // no interned keys: the texts are compared below
+    }
     std::size_t found = field_count<T>;
     std::size_t i = 0;
     for_each_field<T>([&](const auto& f) {

@@ -13,6 +13,7 @@
 #include "common/describe.hpp"
 #include "common/result.hpp"
 #include "module/object_error.hpp"
+#include "module/object_keys.hpp"
 #include "module/py_ref.hpp"
 
 namespace lorvane {
@@ -23,22 +24,6 @@ namespace object_encoder_detail {
 inline ObjectResult<PyRef> made(PyObject* object) {
     if (!object) return fail(ObjectError::not_made());
     return PyRef::steal(object);
-}
-
-// The interned keys of a record type, in declaration order, made on first use and kept
-// for the life of the process; null when the interpreter could not make them.
-template <class T>
-const std::array<PyObject*, field_count<T>>* field_keys() {
-    static std::array<PyObject*, field_count<T>> keys{};
-    if (keys.back()) return &keys;  // made in order: the last one made means all are
-    std::size_t i = 0;
-    bool made_all = true;
-    for_each_field<T>([&](const auto& f) {
-        if (!keys[i]) keys[i] = PyUnicode_InternFromString(std::string(f.key).c_str());
-        made_all = made_all && keys[i];
-        ++i;
-    });
-    return made_all ? &keys : nullptr;
 }
 
 // A dict of a record type's keys in declaration order, each mapped to None, made on
