@@ -74,7 +74,8 @@ def cli_run(path, rules, batch_rows, client=None):
         if client is None:
             categorize_command.categorize_table(table, rules, out, batch_rows=batch_rows)
         else:
-            cluster.categorize_on_cluster(client, table, rules, out, None, batch_rows)
+            layout, _ = categorize_command.output_layout(table, None)
+            cluster.categorize_on_cluster(client, table, rules, out, layout, batch_rows)
 
 
 def worker_share(path, rules, batch_rows):

@@ -126,13 +126,16 @@ RULE = '[{"pattern": "mart", "category": "Shops", "merchant": "Mart"}]'
     # a semicolon file with a "Transaction Details" column keeps its separator
     ("Date;Transaction Details\n1;FRESHMART\n2;ATM\n", [],
      "Date;Transaction Details;category;merchant\n1;FRESHMART;Shops;Mart\n2;ATM;;\n"),
-    # --column picks the column; short rows are padded; blank lines dropped
-    ("a,b\nmart,x\n\nx\n", ["--column", "B"], "a,b,category,merchant\nmart,x,,\nx,,,\n"),
-    # an existing category column is filled, not repeated
-    ("Narration,Category\nMART 1,old\nnone,old\n", [],
+    # --column picks the column; blank lines dropped
+    ("a,b\nmart,x\n\nx,\n", ["--column", "B"], "a,b,category,merchant\nmart,x,,\nx,,,\n"),
+    # an existing category column is filled, not repeated; its labels are kept...
+    ("Narration,Category\nMART 1,old\nnone,old\nMART 2,\n", [],
+     "Narration,Category,merchant\nMART 1,old,\nnone,old,\nMART 2,Shops,Mart\n"),
+    # ... unless --relabel
+    ("Narration,Category\nMART 1,old\nnone,old\n", ["--relabel"],
      "Narration,Category,merchant\nMART 1,Shops,Mart\nnone,,\n"),
-    # a byte order mark is not part of the first header
-    ("\ufeffParticulars\nsupermart\n", [], "Particulars,category,merchant\nsupermart,Shops,Mart\n"),
+    # a byte order mark is not part of the first header, and is kept
+    ("\ufeffParticulars\nsupermart\n", [], "\ufeffParticulars,category,merchant\nsupermart,Shops,Mart\n"),
 ])
 def test_categorize_columns(tmp_path, text, options, expected):
     statement = write(tmp_path / "in.csv", text)
@@ -169,7 +172,7 @@ BAD = [
     (["emi", "--amount", "1000", "--months", "12", "--rate", "8", "--start", "2024-13"],
      "invalid request: month out of range in 2024-13"),
     (["emi", "--amount", "100000", "--emi", "100", "--rate", "12"], "does not cover the first month's interest"),
-    (["emi", "--amount", "ten", "--months", "12", "--rate", "8"], "not a number: 'ten'"),
+    (["emi", "--amount", "ten", "--months", "12", "--rate", "8"], "argument --amount: not an amount: 'ten'"),
     (["emi", "--amount", "0", "--months", "12", "--rate", "8"], "loanAmount must be greater than zero"),
     (["fly"], "invalid choice: 'fly'"),
 ]

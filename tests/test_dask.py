@@ -260,10 +260,10 @@ AWKWARD = ('Date,Narration,Amount\r\n'
            '1,"FRESH\nMART\r\nline ""3""",10\r\n'
            '\r\n'
            '2,zesto,"5\n\n"\n'
-           '3\n'
+           '3,,\n'
            '4,"atm cash",1\r'
            '5,"skytel\n\n\n\nmore",2\n'
-           '6,"unterminated at the end\nstreamflix')
+           '6,"ends without a line end\nstreamflix",7')
 
 
 @needs_dask
@@ -274,6 +274,29 @@ def test_command_runs_cut_inside_quoted_fields_give_the_same_bytes(client, tmp_p
     alone, clustered = both_ways(tmp_path, statement, "--batch-rows", str(lines),
                                  scheduler=client.scheduler.address)
     assert alone[0] == 0 and alone[1].count(b"\n") > 10
+    assert clustered == alone
+
+
+# Statements that must fail, with the same line both ways, wherever the runs are cut.
+BROKEN = [
+    ("unclosed", 'Date,Narration,Amount\n1,a,2\n2,"b\n\nc",3\n3,"open\n4,d,5\n5,e,6\n',
+     "line 6: unclosed quote: the quoted field that begins on this line runs to the end of the file"),
+    ("too many", 'Date,Narration,Amount\n1,a,2\n2,"b\nc",3\n3,POS X, CITY,4\n4,d,5\n',
+     "line 5: expected 3 fields, found 4"),
+    ("too few", 'Date,Narration,Amount\n1,a,2\n2,b,3\n3,c,4\n4\n5,e,6\n', "line 5: expected 3 fields, found 1"),
+]
+
+
+@needs_dask
+@pytest.mark.parametrize("lines", [1, 2, 50_000])
+@pytest.mark.parametrize("name, text, problem", BROKEN, ids=[case[0] for case in BROKEN])
+def test_command_broken_rows_fail_the_same_way(client, tmp_path, lines, name, text, problem):
+    statement = tmp_path / "broken.csv"
+    statement.write_bytes(text.encode())
+    alone, clustered = both_ways(tmp_path, statement, "--batch-rows", str(lines),
+                                 scheduler=client.scheduler.address)
+    assert alone[:2] == (2, None)
+    assert alone[2] == f"lorvane: error: {statement}: {problem}\n"
     assert clustered == alone
 
 

@@ -1,28 +1,36 @@
 """`lorvane categorize --workers N | --scheduler ADDRESS`: a statement categorised on Dask.
 
 This process reads the statement as runs of whole lines and writes the results; the
-workers parse, categorise and format each run, one bulk module call per run, and send
-back its CSV text. A bounded number of runs is in flight at once, so memory stays bounded
-and the output keeps the input's order. The output is byte for byte what the
-single-process command writes.
+workers parse, check, categorise and format each run, one bulk module call per run, and
+send back its CSV text. A bounded number of runs is in flight at once, so memory stays
+bounded and the output keeps the input's order. The output is byte for byte what the
+single-process command writes, errors included.
 
 A run is split from the file at line ends without looking inside it, so it may end in the
 middle of a quoted field that spans lines. The worker says so, and that run is done again
 joined with the next one; the rows therefore come out exactly as one reader would see them.
+
+A lost worker is normal on a cluster: every task carries its run's text and the rules are
+a task of their own, so the scheduler can compute again, on the workers left, whatever a
+lost worker held. Only when no worker has been connected for the connect timeout does the
+run fail.
 """
 
 from __future__ import annotations
 
 import collections
 import contextlib
-import csv
-import itertools
 import logging
+import time
+import warnings
 from typing import IO, TYPE_CHECKING, Any, Deque, Iterator, NamedTuple, Optional, Sequence, Tuple
 
-from lorvane_cli.categorize_command import Counts, Layout, Progress, output_layout
-from lorvane_cli.csv_input import CsvTable, decode_error_text, os_error_text
+from lorvane_cli.csv_input import CsvTable
+from lorvane_cli.csv_rows import UNCLOSED_QUOTE
+from lorvane_cli.defaults import CONNECT_TIMEOUT, RUNS_PER_THREAD
 from lorvane_cli.errors import CliError
+from lorvane_cli.progress import Progress
+from lorvane_cli.statement import NO_ROWS, Counts, Layout
 from lorvane_cli.worker_tasks import ChunkResult, categorize_chunk, checked_rules
 
 try:
@@ -35,9 +43,8 @@ except ImportError as error:  # pragma: no cover - depends on the environment
 if TYPE_CHECKING:
     from lorvane import CategoryRule
 
-CONNECT_TIMEOUT = 10.0
-# Runs in flight for each worker thread: one being worked on, one waiting to start.
-RUNS_PER_THREAD = 2
+# How often a wait for a result looks whether any worker is left, in seconds.
+POLL_SECONDS = 0.5
 
 
 class Run(NamedTuple):
@@ -55,7 +62,10 @@ def quiet_logs() -> Iterator[None]:
     level = logger.level
     logger.setLevel(logging.CRITICAL)
     try:
-        yield
+        with warnings.catch_warnings():
+            # Tasks carry their run's text, by design (see above).
+            warnings.filterwarnings("ignore", message="Sending large graph")
+            yield
     finally:
         logger.setLevel(level)
 
@@ -106,38 +116,63 @@ def runs(table: CsvTable, lines_per_run: int) -> Iterator[Run]:
 
     Lines are split as the CSV reader splits them (any of \\n, \\r, \\r\\n, kept).
     """
-    first = table.lines_read()
-    try:
-        stream = open(table.path, newline="", encoding=table.encoding)
-    except OSError as error:
-        raise CliError(os_error_text(table.path, error)) from None
-    with stream:
-        try:
-            for _ in itertools.islice(stream, first):
-                pass
-            while True:
-                lines = list(itertools.islice(stream, lines_per_run))
-                if not lines:
-                    return
-                yield Run("".join(lines), first)
-                first += len(lines)
-        except UnicodeDecodeError:
-            raise CliError(decode_error_text(table.path, table.encoding, first)) from None
+    first = table.header_line
+    lines = table.lines()
+    while True:
+        taken = []
+        for line in lines:
+            taken.append(line)
+            if len(taken) == lines_per_run:
+                break
+        if not taken:
+            return
+        yield Run("".join(taken), first)
+        first += len(taken)
 
 
 def joined(head: Run, tail: Run) -> Run:
     return Run(head.text + tail.text, head.first)
 
 
+class Waiter:
+    """Waits for results while workers come and go; fails once none has been there for
+    `grace` seconds."""
+
+    def __init__(self, client: distributed.Client, grace: float) -> None:
+        self.client = client
+        self.grace = grace
+
+    def workers(self) -> int:
+        return len(self.client.nthreads())  # type: ignore[no-untyped-call,unused-ignore]
+
+    def result(self, future: Any) -> ChunkResult:
+        alone_since: Optional[float] = None
+        while True:
+            try:
+                result: ChunkResult = future.result(timeout=POLL_SECONDS)
+                return result
+            except distributed.TimeoutError:
+                pass
+            except distributed.client.FutureCancelledError as error:
+                raise CliError(f"the Dask cluster gave up the work ({error})") from None
+            if self.workers():
+                alone_since = None
+            elif alone_since is None:
+                alone_since = time.monotonic()
+            elif time.monotonic() - alone_since >= self.grace:
+                raise CliError(f"every Dask worker is gone: none has been connected for "
+                               f"{self.grace:g} s; no output was written")
+
+
 def results_in_order(client: distributed.Client, pending: Iterator[Run], layout: Layout,
-                     rules: Any, window: int) -> Iterator[Tuple[Run, ChunkResult]]:
+                     rules: Any, window: int, grace: float) -> Iterator[Tuple[Run, ChunkResult]]:
     """Each run with its result, in file order, keeping at most `window` runs in flight."""
     flight: Deque[Tuple[Run, Any]] = collections.deque()
+    waiter = Waiter(client, grace)
 
     def submit(run: Run) -> Any:
-        # The text goes to a worker as data of its own, not inside the task graph.
-        text = client.scatter(run.text, hash=False)  # type: ignore[no-untyped-call,unused-ignore]
-        return client.submit(categorize_chunk, text, layout, rules, pure=False)
+        # The text is part of the task, so that a lost worker's share can be done again.
+        return client.submit(categorize_chunk, run.text, layout, rules, pure=False)
 
     def fill() -> None:
         while len(flight) < window:
@@ -149,8 +184,8 @@ def results_in_order(client: distributed.Client, pending: Iterator[Run], layout:
     fill()
     while flight:
         run, future = flight.popleft()
-        result: ChunkResult = future.result()
-        if result.cut:
+        result = waiter.result(future)
+        if result.cut is not None:
             fill()
             if flight:
                 # The last row goes on in the next run: do both again, as one.
@@ -164,28 +199,29 @@ def results_in_order(client: distributed.Client, pending: Iterator[Run], layout:
 
 
 def categorize_on_cluster(client: distributed.Client, table: CsvTable, rules: Sequence[CategoryRule],
-                          out: IO[str], column: Optional[str], lines_per_run: int,
-                          progress: Optional[Progress] = None) -> Counts:
-    """Writes the table to `out` as CSV with category and merchant filled in, as
-    `categorize_table` does, the work done by the cluster's workers."""
-    layout, header = output_layout(table, column)
+                          out: IO[str], layout: Layout, lines_per_run: int,
+                          progress: Optional[Progress] = None,
+                          grace: float = CONNECT_TIMEOUT) -> Counts:
+    """Writes the rows of the table to `out` with category and merchant filled in, as the
+    single-process command does, the work done by the cluster's workers."""
     try:
         checked = checked_rules(rules)
     except ValueError as error:
         raise CliError(f"{table.path}: {error}") from None
-    shared = client.scatter(  # type: ignore[no-untyped-call,unused-ignore]
-        checked, broadcast=True, hash=False)
+    # A task of its own, not scattered data: a worker that joins later, or one that takes
+    # over from a lost worker, gets the rules from a peer or has them computed again.
+    shared = client.submit(checked_rules, checked, pure=False)
     threads = sum(client.nthreads().values()) or 1  # type: ignore[no-untyped-call,unused-ignore]
-    csv.writer(out, delimiter=layout.delimiter, lineterminator="\n").writerow(header)
-    rows = matched = 0
+    counts = NO_ROWS
     pending = runs(table, lines_per_run)
-    for run, result in results_in_order(client, pending, layout, shared, RUNS_PER_THREAD * threads):
+    for run, result in results_in_order(client, pending, layout, shared, RUNS_PER_THREAD * threads, grace):
         if result.error is not None:
             line, message = result.error
             raise CliError(f"{table.path}: line {run.first + line}: {message}")
+        if result.cut is not None:
+            raise CliError(f"{table.path}: line {run.first + result.cut}: {UNCLOSED_QUOTE}")
         out.write(result.text)
-        rows += result.rows
-        matched += result.matched
+        counts = counts.plus(result.counts)
         if progress:
-            progress.update(rows)
-    return Counts(rows, matched)
+            progress.update(counts.rows, table.position())
+    return counts

@@ -1,44 +1,68 @@
 """`lorvane derive`: rules learnt from a CSV of narrations labelled with category and merchant.
 
-Derivation weighs every word against the whole file, so the labelled rows are held in
-memory (only the three columns it needs). Rows whose category and merchant are both
-empty carry no label and are left out.
+Derivation weighs every word against the whole file, so the rows are held in memory (only
+the three columns it needs). Rows whose category and merchant are both empty carry no
+label: they count against every word they contain, and no rule comes out for them. Pieces
+of a narration that contain a digit (reference numbers, bank codes, dates) are masked
+before the module sees them, unless --keep-numbers is given.
 """
 
 from __future__ import annotations
 
 import argparse
 import json
-from typing import IO, TYPE_CHECKING, List, Optional
+import re
+from typing import IO, TYPE_CHECKING, List, NamedTuple, Optional, Sequence
 
 import lorvane
 
-from lorvane_cli.csv_input import NARRATION_HEADERS, CsvTable, open_csv
+from lorvane_cli.csv_input import ColumnWanted, CsvTable, narration_column, open_csv
 from lorvane_cli.errors import checked
 from lorvane_cli.output import output_text
 
 if TYPE_CHECKING:
     from lorvane import CategoryRule, DeriveInput, DeriveRulesRequest
 
-
-def labelled_inputs(table: CsvTable, column: Optional[str]) -> List[DeriveInput]:
-    narration = table.column(column, NARRATION_HEADERS, "narration")
-    category = table.column(None, ("category",), "category")
-    merchant = table.column(None, ("merchant",), "merchant")
-    wanted = max(narration, category, merchant) + 1
-    inputs: List[DeriveInput] = []
-    for row in table.rows():
-        if len(row) < wanted:
-            row = row + [""] * (wanted - len(row))
-        if row[category] or row[merchant]:
-            inputs.append({"narration": row[narration], "category": row[category],
-                           "merchant": row[merchant]})
-    return inputs
+PIECE = re.compile(r"[^\W_]+")
+DIGIT = re.compile(r"\d")
 
 
-def derive_table(table: CsvTable, column: Optional[str] = None) -> List[CategoryRule]:
-    request: DeriveRulesRequest = {"data": labelled_inputs(table, column)}
-    return checked(lorvane.derive_rules, request, f"{table.path}: ")["rules"]
+class Labelled(NamedTuple):
+    narration: str
+    category: str
+    merchant: str
+
+    @property
+    def has_label(self) -> bool:
+        return bool(self.category or self.merchant)
+
+
+def masked(narration: str) -> str:
+    """The narration with each piece of letters and digits that holds a digit blanked out."""
+    if DIGIT.search(narration) is None:
+        return narration
+    return PIECE.sub(lambda piece: " " if DIGIT.search(piece.group()) else piece.group(), narration)
+
+
+def labelled_rows(table: CsvTable, column: Optional[str] = None) -> List[Labelled]:
+    narration = table.column(narration_column(column))
+    category = table.column(ColumnWanted(None, ("category",), "category"))
+    merchant = table.column(ColumnWanted(None, ("merchant",), "merchant"))
+    return [Labelled(row[narration], row[category], row[merchant]) for row in table.rows()]
+
+
+def derive(rows: Sequence[Labelled], keep_numbers: bool, context: str = "") -> List[CategoryRule]:
+    """The module's rules for the rows; unlabelled rows take part as a group whose rule is dropped."""
+    prepare = (lambda text: text) if keep_numbers else masked
+    data: List[DeriveInput] = [{"narration": prepare(row.narration), "category": row.category,
+                                "merchant": row.merchant} for row in rows]
+    request: DeriveRulesRequest = {"data": data}
+    rules = checked(lorvane.derive_rules, request, context)["rules"]
+    return [rule for rule in rules if rule["category"] or rule["merchant"]]
+
+
+def derive_table(table: CsvTable, column: Optional[str] = None, keep_numbers: bool = False) -> List[CategoryRule]:
+    return derive(labelled_rows(table, column), keep_numbers, f"{table.path}: ")
 
 
 def write_rules(rules: List[CategoryRule], out: IO[str]) -> None:
@@ -48,8 +72,20 @@ def write_rules(rules: List[CategoryRule], out: IO[str]) -> None:
 
 
 def run(args: argparse.Namespace) -> int:
+    with open_csv(args.labelled, args.encoding, args.delimiter, narration_column(args.column),
+                  args.header_line) as table:
+        rows = labelled_rows(table, args.column)
+        path = table.path
+    rules = derive(rows, args.keep_numbers, f"{path}: ")
+    if args.check:
+        from lorvane_cli.derive_check import check_report
+        report = check_report(path, rows, rules, args.folds, args.keep_numbers)
+        if args.output is not None and args.output != "-":
+            with output_text(args.output, args.force) as out:
+                write_rules(rules, out)
+        with output_text(None, False) as out:
+            out.write(report)
+        return 0
     with output_text(args.output, args.force) as out:
-        with open_csv(args.labelled, args.encoding, args.delimiter) as table:
-            rules = derive_table(table, args.column)
         write_rules(rules, out)
     return 0

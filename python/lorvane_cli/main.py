@@ -1,18 +1,24 @@
 """The `lorvane` command: options of each subcommand and the outcome of a run.
 
 Bad input of any kind ends the run with one line on standard error, naming the problem,
-and exit status 2; a run that succeeds exits with 0.
+and exit status 2; a run that succeeds exits with 0. Ctrl-C, SIGTERM and SIGHUP end the
+run with nothing left behind: an output file being written is removed.
 """
 
 from __future__ import annotations
 
 import argparse
+import contextlib
 import os
+import signal
 import sys
-from typing import List, NoReturn, Optional
+import threading
+from types import FrameType
+from typing import Any, Iterator, List, NoReturn, Optional
 
-from lorvane_cli.errors import CliError
-from lorvane_cli.loan_request import amount
+from lorvane_cli.defaults import BATCH_ROWS, CONNECT_TIMEOUT, FOLDS
+from lorvane_cli.errors import CliError, Stopped
+from lorvane_cli.loan_request import amount, percent
 
 EXAMPLES = """\
 examples:
@@ -20,8 +26,11 @@ examples:
   lorvane emi --amount 2500000 --months 240 --rate 8.5 --start 2025-04
   lorvane emi --amount 2500000 --emi 25000 --rate 8.5 --schedule
   lorvane categorize statement.csv --rules rules.json -o categorised.csv
-  lorvane derive categorised.csv -o rules.json
+  lorvane derive categorised.csv -o rules.json --check
+  lorvane rules check rules.json --against statement.csv
 """
+# Signals that end a run the way Ctrl-C does.
+STOP_SIGNALS = tuple(getattr(signal, name) for name in ("SIGTERM", "SIGHUP") if hasattr(signal, name))
 
 
 class Parser(argparse.ArgumentParser):
@@ -31,14 +40,6 @@ class Parser(argparse.ArgumentParser):
         raise CliError(f"{message} (see '{self.prog} --help')")
 
 
-def percent(text: str) -> float:
-    """A yearly rate in percent, "8.5" or "8.5%"."""
-    try:
-        return float(text.strip().rstrip("%"))
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a percentage: {text!r}") from None
-
-
 def positive(text: str) -> int:
     try:
         value = int(text)
@@ -46,6 +47,13 @@ def positive(text: str) -> int:
         value = 0
     if value < 1:
         raise argparse.ArgumentTypeError(f"not a positive whole number: {text!r}")
+    return value
+
+
+def folds(text: str) -> int:
+    value = positive(text)
+    if value < 2:
+        raise argparse.ArgumentTypeError(f"needs at least 2 parts: {text!r}")
     return value
 
 
@@ -64,22 +72,29 @@ def delimiter(text: str) -> str:
     value = "\t" if text in ("tab", "\\t") else text
     if len(value) != 1:
         raise argparse.ArgumentTypeError(f"not a single character: {text!r}")
+    if value in "\"\r\n":
+        raise argparse.ArgumentTypeError(f"cannot separate fields: {text!r}")
     return value
 
 
 def add_output(parser: argparse.ArgumentParser, what: str) -> None:
     parser.add_argument("-o", "--output", metavar="FILE",
-                        help=f"write the {what} to FILE instead of standard output")
+                        help=f"write the {what} to FILE instead of standard output ('-')")
     parser.add_argument("--force", action="store_true", help="overwrite an existing output file")
 
 
-def add_csv_options(parser: argparse.ArgumentParser) -> None:
-    parser.add_argument("--column", metavar="NAME",
-                        help="the narration column (default: the first column called narration, "
-                             "description, details or particulars)")
+def add_csv_options(parser: argparse.ArgumentParser, narration: bool = True) -> None:
+    if narration:
+        parser.add_argument("--column", metavar="NAME",
+                            help="the narration column (default: the first column called narration, "
+                                 "description, details or particulars)")
     parser.add_argument("--encoding", default="utf-8-sig", help="the file's text encoding (default: utf-8)")
     parser.add_argument("--delimiter", metavar="CHAR", type=delimiter,
-                        help="the field separator, or tab (default: detected among , ; tab |)")
+                        help="the field separator, or tab (default: a sep= first line, else detected "
+                             "among , ; tab |)")
+    parser.add_argument("--header-line", type=positive, metavar="N",
+                        help="the header is line N (default: the first of the first 50 lines with a "
+                             "narration column and two fields or more)")
 
 
 def build_parser() -> Parser:
@@ -107,14 +122,16 @@ def build_parser() -> Parser:
                                      description="Give every row of a CSV statement the category and "
                                                  "merchant of the first rule whose pattern occurs in its "
                                                  "narration (ignoring case).")
-    categorize.add_argument("statement", help="the statement, a CSV file with a header row")
+    categorize.add_argument("statement", help="the statement, a CSV file with a header row ('-': standard input)")
     categorize.add_argument("--rules", required=True, metavar="RULES.json",
                             help="the rules: a JSON list of {pattern, category, merchant}, first match wins")
     add_output(categorize, "categorised CSV")
     add_csv_options(categorize)
-    categorize.add_argument("--batch-rows", type=positive, default=50_000, metavar="N",
+    categorize.add_argument("--relabel", action="store_true",
+                            help="replace the labels rows already carry (default: keep them, fill the empty ones)")
+    categorize.add_argument("--batch-rows", type=positive, default=BATCH_ROWS, metavar="N",
                             help="rows categorised per call; with a cluster, lines of the file "
-                                 "per task (default 50000)")
+                                 f"per task (default {BATCH_ROWS})")
     cluster = categorize.add_mutually_exclusive_group()
     cluster.add_argument("--workers", type=positive, metavar="N",
                          help="categorise on a local Dask cluster of N worker processes "
@@ -122,15 +139,38 @@ def build_parser() -> Parser:
     cluster.add_argument("--scheduler", metavar="ADDRESS",
                          help="categorise on the Dask cluster whose scheduler is at ADDRESS, "
                               "such as tcp://HOST:8786 (needs lorvane[dask])")
-    categorize.add_argument("--connect-timeout", type=seconds, default=10.0, metavar="SECONDS",
-                            help="how long to wait for the scheduler to answer (default 10)")
+    categorize.add_argument("--connect-timeout", type=seconds, default=CONNECT_TIMEOUT, metavar="SECONDS",
+                            help="how long to wait for the scheduler to answer, and for a worker when "
+                                 f"none is left (default {CONNECT_TIMEOUT:g})")
 
     derive = commands.add_parser("derive", help="derive rules from labelled transactions",
                                  description="Derive one rule per (category, merchant) from a CSV with "
                                              "narration, category and merchant columns.")
-    derive.add_argument("labelled", help="the labelled transactions, a CSV file with a header row")
+    derive.add_argument("labelled", help="the labelled transactions, a CSV file with a header row "
+                                         "('-': standard input)")
     add_output(derive, "rules (JSON)")
     add_csv_options(derive)
+    derive.add_argument("--keep-numbers", action="store_true",
+                        help="let words with digits in them (reference numbers, codes) become patterns")
+    derive.add_argument("--check", action="store_true",
+                        help="print a report of how well the rules do, on the file and by a k-fold "
+                             "estimate (the rules go to -o FILE only)")
+    derive.add_argument("--folds", type=folds, default=FOLDS, metavar="K",
+                        help=f"parts of the k-fold estimate of --check (default {FOLDS})")
+
+    rules = commands.add_parser("rules", help="look after a rules file",
+                                description="Commands on rules files.")
+    rule_commands = rules.add_subparsers(dest="rules_command", metavar="COMMAND", required=True)
+    check = rule_commands.add_parser(
+        "check", help="find rules that never decide and labels written two ways",
+        description="Report rules that can never decide, repeated patterns and labels that differ "
+                    "only in case or spacing; with --against, what each rule decides in a statement.")
+    check.add_argument("rules", metavar="RULES.json", help="the rules file")
+    check.add_argument("--against", metavar="STATEMENT.csv",
+                       help="also count the rows of this statement that each rule decides")
+    check.add_argument("--strict", action="store_true", help="exit with 1 when a rule can never decide")
+    add_csv_options(check)
+    check.add_argument("--batch-rows", type=positive, default=BATCH_ROWS, help=argparse.SUPPRESS)
 
     commands.add_parser("demo", help="run every command on the bundled samples",
                         description="Run every command on a sample statement, rules and loan.")
@@ -156,19 +196,43 @@ def run(argv: Optional[List[str]]) -> int:
     if args.command == "derive":
         from lorvane_cli import derive_command
         return derive_command.run(args)
+    if args.command == "rules":
+        from lorvane_cli import rules_command
+        return rules_command.run(args)
     from lorvane_cli import demo
     return demo.run()
 
 
+def stop(signal_number: int, _frame: Optional[FrameType]) -> None:
+    raise Stopped(signal_number)
+
+
+@contextlib.contextmanager
+def stop_signals_raise() -> Iterator[None]:
+    """SIGTERM and SIGHUP raise Stopped in the main thread for the run's length."""
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+    saved: List[Any] = [signal.signal(number, stop) for number in STOP_SIGNALS]
+    try:
+        yield
+    finally:
+        for number, handler in zip(STOP_SIGNALS, saved):
+            signal.signal(number, handler)
+
+
 def main(argv: Optional[List[str]] = None) -> int:
     try:
-        return run(argv)
+        with stop_signals_raise():
+            return run(argv)
     except CliError as error:
         print(f"lorvane: error: {error}", file=sys.stderr)
         return 2
     except KeyboardInterrupt:
         print(file=sys.stderr)
         return 130
+    except Stopped as stopped:
+        return 128 + stopped.signal_number
     except BrokenPipeError:
         # The reader went away (`lorvane ... | head`): stop quietly.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
@@ -180,6 +244,9 @@ def main(argv: Optional[List[str]] = None) -> int:
     except ImportError as error:
         print(f"lorvane: error: cannot load the lorvane module: {error}", file=sys.stderr)
         return 1
+    except RecursionError as error:
+        print(f"lorvane: error: input nested too deeply ({error})", file=sys.stderr)
+        return 2
     except Exception as error:  # a fault of the tool itself: still one line
         print(f"lorvane: internal error: {type(error).__name__}: {error}", file=sys.stderr)
         return 1

@@ -8,6 +8,7 @@ from typing import TYPE_CHECKING, Any, List, cast
 
 from lorvane_cli.csv_input import read_text
 from lorvane_cli.errors import CliError
+from lorvane_cli.worker_tasks import checked_rules
 
 if TYPE_CHECKING:
     from lorvane import CategoryRule
@@ -23,6 +24,8 @@ def parse_rules(path: str, text: str) -> List[CategoryRule]:
         raise CliError(
             f"{path}: not valid JSON: {error.msg} at line {error.lineno} column {error.colno}"
         ) from None
+    except RecursionError:
+        raise CliError(f"{path}: not a rules file: its JSON is nested too deeply") from None
     if isinstance(value, dict) and "rules" in value:
         value = value["rules"]
     if not isinstance(value, list):
@@ -35,7 +38,15 @@ def parse_rules(path: str, text: str) -> List[CategoryRule]:
                 raise CliError(f'{path}: rule {number} has no "{key}"')
             if not isinstance(rule[key], str):
                 raise CliError(f'{path}: rule {number}: "{key}" must be a string')
-    return cast("List[CategoryRule]", value)
+            try:
+                rule[key].encode("utf-8")
+            except UnicodeEncodeError as error:
+                raise CliError(f'{path}: rule {number}: "{key}" holds a lone surrogate '
+                               f"(\\u{ord(rule[key][error.start]):04x}), which is not text") from None
+    try:
+        return checked_rules(cast("List[CategoryRule]", value))
+    except ValueError as error:
+        raise CliError(f"{path}: {error}") from None
 
 
 def load_rules(path: str) -> List[CategoryRule]:

@@ -22,3 +22,8 @@ def render(header: Sequence[str], rows: Sequence[Sequence[str]], right: Sequence
         return "  ".join(parts).rstrip()
 
     return [line(header), line(["-" * width for width in widths])] + [line(row) for row in rows]
+
+
+def render_text(header: Sequence[str], rows: Sequence[Sequence[str]], right: Sequence[bool]) -> str:
+    """The table as text, each line ended."""
+    return "\n".join(render(header, rows, right)) + "\n"

@@ -1,22 +1,24 @@
 """The work that Dask workers do for lorvane, in plain Python: no pandas, no dask.
 
 Each task makes one bulk call of the module for a whole partition or chunk. Workers import
-this module by name, so the package has to be installed where they run.
+this module by name, so the package has to be installed where they run. It imports no
+command module: only the statement layout, the row reader and the lorvane module.
 """
 
 from __future__ import annotations
 
 import csv
 import io
-import itertools
-from typing import TYPE_CHECKING, Iterable, Iterator, List, Mapping, NamedTuple, Optional, Sequence, Tuple, cast
+from typing import TYPE_CHECKING, Iterable, List, Mapping, NamedTuple, Optional, Sequence, Tuple, cast
 
 import lorvane
 
-from lorvane_cli.categorize_command import Layout, labelled, narration_request
+from lorvane_cli.csv_rows import CheckedRows, RowError
+from lorvane_cli.statement import Counts, Layout, label_rows
 
 if TYPE_CHECKING:
     from lorvane import CategoryMatch, CategoryRule, MapInput
+
 
 def checked_rules(rules: Iterable[Mapping[str, object]]) -> List[CategoryRule]:
     """The rules as plain dicts, after the module has accepted them.
@@ -41,45 +43,31 @@ class ChunkResult(NamedTuple):
     """A chunk of a statement, categorised and written out as CSV rows."""
 
     text: str
-    rows: int
-    matched: int
-    # The chunk ended inside a quoted field: its last row continues in the next chunk.
-    cut: bool
-    # A CSV error, as (line within the chunk, message); the rows before it are in `text`.
+    counts: Counts
+    # The chunk ended inside a quoted field: its last row continues in the next chunk. The
+    # line within the chunk (from 1) where that field began.
+    cut: Optional[int]
+    # A row that cannot be read, as (line within the chunk, message); the rows before it
+    # are in `text`.
     error: Optional[Tuple[int, str]]
-
-
-def _ended(flag: List[bool]) -> Iterator[str]:
-    flag.append(True)
-    return
-    yield  # a generator that only notes that the lines ran out
 
 
 def categorize_chunk(text: str, layout: Layout, rules: Sequence[CategoryRule]) -> ChunkResult:
     """Categorises a run of whole lines of a statement, read as if a row started at its top.
 
-    The lines are read and written exactly as the single-process command does. Whether the
-    first line really starts a row is for the caller to know; whether the last one ends a
-    row is in the result's `cut`.
+    The lines are read, checked and written exactly as the single-process command does.
+    Whether the first line really starts a row is for the caller to know; whether the last
+    one ends a row is in the result's `cut`.
     """
-    ran_out: List[bool] = []
-    lines = itertools.chain(io.StringIO(text, newline=""), _ended(ran_out))
-    reader = csv.reader(lines, delimiter=layout.delimiter)
+    reader = CheckedRows(io.StringIO(text, newline=""), layout.delimiter, layout.fields, at_end=False)
     rows: List[List[str]] = []
     error = None
-    cut = False
     try:
         for row in reader:
-            # A row that the reader could only finish by looking past the last line was
-            # cut inside a quoted field; it is kept, as the file's true last row would be.
-            cut = bool(ran_out)
-            if row:
-                rows.append(row)
-    except csv.Error as problem:
-        error = (reader.line_num, str(problem))
-    matches = lorvane.categorize_transactions(narration_request(rows, layout.narration, rules))["data"]
+            rows.append(row)
+    except RowError as problem:
+        error = (problem.line, problem.message)
+    labelled, counts = label_rows(rows, layout, rules)
     out = io.StringIO()
-    writer = csv.writer(out, delimiter=layout.delimiter, lineterminator="\n")
-    writer.writerows(labelled(row, match, layout.places, layout.width) for row, match in zip(rows, matches))
-    matched = sum(match is not None for match in matches)
-    return ChunkResult(out.getvalue(), len(rows), matched, cut, error)
+    csv.writer(out, delimiter=layout.delimiter, lineterminator=layout.newline).writerows(labelled)
+    return ChunkResult(out.getvalue(), counts, reader.cut_line, error)
