@@ -20,7 +20,10 @@ from __future__ import annotations
 
 import collections
 import contextlib
+import gc
 import logging
+import os
+import threading
 import time
 import warnings
 from typing import IO, TYPE_CHECKING, Any, Deque, Iterator, NamedTuple, Optional, Sequence, Tuple
@@ -36,6 +39,7 @@ from lorvane_cli.worker_tasks import ChunkResult, categorize_chunk, checked_rule
 try:
     import distributed
     from distributed.comm.addressing import get_address_host_port
+    from distributed.scheduler import KilledWorker
 except ImportError as error:  # pragma: no cover - depends on the environment
     raise ImportError(f"--workers and --scheduler need dask and distributed ({error}); "
                       "install them with: pip install 'lorvane[dask]'") from error
@@ -58,16 +62,58 @@ class Run(NamedTuple):
 def quiet_logs() -> Iterator[None]:
     """Keeps Dask's own log lines off standard error: a failure reaches this process as an
     exception and is reported in one line like any other."""
-    logger = logging.getLogger("distributed")
-    level = logger.level
-    logger.setLevel(logging.CRITICAL)
+    # Dask configures some of its loggers with levels of their own ("distributed.client").
+    names = ["distributed", "asyncio"] + [name for name in logging.root.manager.loggerDict
+                               if name.startswith("distributed.")]
+    loggers = [logging.getLogger(name) for name in names]
+    levels = [logger.level for logger in loggers]
+    for logger in loggers:
+        logger.setLevel(logging.CRITICAL)
     try:
         with warnings.catch_warnings():
             # Tasks carry their run's text, by design (see above).
             warnings.filterwarnings("ignore", message="Sending large graph")
             yield
     finally:
-        logger.setLevel(level)
+        # A wait given up on a lost worker leaves a task that logs when it is collected.
+        gc.collect()
+        for logger, level in zip(loggers, levels):
+            logger.setLevel(level)
+
+
+@contextlib.contextmanager
+def quiet_resource_tracker() -> Iterator[None]:
+    """Starts multiprocessing's resource tracker, and any that replaces it, with standard
+    error sent to /dev/null.
+
+    The local cluster's worker processes register their semaphores with that tracker. A
+    tracker that dies with them is started again, and the new one prints a traceback for
+    every semaphore it is told to forget but never saw; the run itself goes on.
+    """
+    from multiprocessing import resource_tracker
+
+    tracker: Any = getattr(resource_tracker, "_resource_tracker", None)
+    if tracker is None:  # pragma: no cover - another interpreter's multiprocessing
+        yield
+        return
+    original = tracker.ensure_running
+
+    def ensure_running() -> None:
+        saved = os.dup(2)
+        try:
+            with open(os.devnull, "w") as devnull:
+                os.dup2(devnull.fileno(), 2)
+            original()
+        finally:
+            os.dup2(saved, 2)
+            os.close(saved)
+
+    tracker.ensure_running = ensure_running
+    try:
+        ensure_running()
+        yield
+    finally:
+        tracker.ensure_running = original
 
 
 def check_address(address: str) -> None:
@@ -88,7 +134,7 @@ def dask_client(workers: Optional[int], scheduler: Optional[str],
 
     A local cluster listens on the loopback interface only and is shut down on leaving.
     """
-    with quiet_logs():
+    with quiet_logs(), contextlib.ExitStack() as stack:
         if scheduler is not None:
             check_address(scheduler)
             try:
@@ -101,6 +147,7 @@ def dask_client(workers: Optional[int], scheduler: Optional[str],
                 yield client
             return
         # No dashboard; the scheduler's plain HTTP endpoints take any free loopback port.
+        stack.enter_context(quiet_resource_tracker())
         cluster = distributed.LocalCluster(  # type: ignore[no-untyped-call,unused-ignore]
             n_workers=workers, threads_per_worker=1, processes=True, host="127.0.0.1",
             dashboard_address="127.0.0.1:0", scheduler_kwargs={"dashboard": False},
@@ -146,15 +193,26 @@ class Waiter:
         return len(self.client.nthreads())  # type: ignore[no-untyped-call,unused-ignore]
 
     def result(self, future: Any) -> ChunkResult:
+        woken: Optional[threading.Event] = None
         alone_since: Optional[float] = None
         while True:
-            try:
-                result: ChunkResult = future.result(timeout=POLL_SECONDS)
-                return result
-            except distributed.TimeoutError:
-                pass
-            except distributed.client.FutureCancelledError as error:
-                raise CliError(f"the Dask cluster gave up the work ({error})") from None
+            status = future.status
+            if status in ("finished", "error"):
+                try:
+                    result: ChunkResult = future.result(timeout=POLL_SECONDS)
+                    return result
+                except distributed.TimeoutError:
+                    pass  # its holder was lost on the way: it is being computed again
+                except KilledWorker as error:
+                    raise CliError(f"Dask workers died one after another running the same part "
+                                   f"of the statement ({error}); no output was written") from None
+            elif status == "cancelled":
+                raise CliError("the Dask cluster gave up the work; no output was written")
+            else:  # pending, or lost with its worker and being computed again
+                if woken is None or woken.is_set():
+                    woken = threading.Event()
+                    future.add_done_callback(lambda _, event=woken: event.set())
+                woken.wait(POLL_SECONDS)
             if self.workers():
                 alone_since = None
             elif alone_since is None:
