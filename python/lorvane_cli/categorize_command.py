@@ -73,7 +73,7 @@ def run_on_cluster(args: argparse.Namespace, table: CsvTable, rules: Sequence[Ca
 
 
 def summary(counts: Counts) -> str:
-    return (f"{counts.rows:,} rows: {counts.labelled:,} labelled, {counts.kept:,} kept, "
+    return (f"{counts.rows:,} {'row' if counts.rows == 1 else 'rows'}: {counts.labelled:,} labelled, {counts.kept:,} kept, "
             f"{counts.empty:,} left empty")
 
 

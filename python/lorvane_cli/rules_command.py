@@ -104,9 +104,9 @@ def against_lines(rules: Sequence[CategoryRule], statement: str, args: argparse.
     text += render_text(["rule", "pattern", "category", "merchant", "decides"], table_rows,
                         [True, False, False, False, True])
     idle = [number for number, count in enumerate(decides, start=1) if count == 0]
-    text += f"\n{undecided:,} rows decided by no rule\n"
-    text += (f"{rules_word(len(idle))} that decide no row: {numbers_text(idle)}\n" if idle
-             else "every rule decides at least one row\n")
+    text += f"\n{undecided:,} {'row' if undecided == 1 else 'rows'} decided by no rule\n"
+    text += (f"{rules_word(len(idle))} that {'decides' if len(idle) == 1 else 'decide'} no row: "
+             f"{numbers_text(idle)}\n" if idle else "every rule decides at least one row\n")
     return text, len(idle)
 
 
