@@ -14,12 +14,11 @@ from __future__ import annotations
 from typing import TYPE_CHECKING, NamedTuple, Sequence
 
 from lorvane_cli.deciding import deciding_rules
+from lorvane_cli.derivation import Labelled, derive
 from lorvane_cli.table import render_text
 
 if TYPE_CHECKING:
     from lorvane import CategoryRule
-
-    from lorvane_cli.derive_command import Labelled
 
 
 class Score(NamedTuple):
@@ -49,7 +48,6 @@ def score(rows: Sequence[Labelled], rules: Sequence[CategoryRule], deciders: Seq
 
 
 def k_fold(rows: Sequence[Labelled], folds: int, keep_numbers: bool) -> Score:
-    from lorvane_cli.derive_command import derive
     total = Score(0, 0, 0)
     for part in range(folds):
         trained = [row for number, row in enumerate(rows) if number % folds != part]

@@ -4,44 +4,22 @@ Derivation weighs every word against the whole file, so the rows are held in mem
 the three columns it needs). Rows whose category and merchant are both empty carry no
 label: they count against every word they contain, and no rule comes out for them. Pieces
 of a narration that contain a digit (reference numbers, bank codes, dates) are masked
-before the module sees them, unless --keep-numbers is given.
+before the module sees them, unless --keep-numbers is given (derivation.py).
 """
 
 from __future__ import annotations
 
 import argparse
 import json
-import re
-from typing import IO, TYPE_CHECKING, List, NamedTuple, Optional, Sequence
-
-import lorvane
+from typing import IO, TYPE_CHECKING, List, Optional
 
 from lorvane_cli.csv_input import ColumnWanted, CsvTable, narration_column, open_csv
-from lorvane_cli.errors import checked
+from lorvane_cli.derivation import Labelled, derive
+from lorvane_cli.derive_check import check_report
 from lorvane_cli.output import output_text
 
 if TYPE_CHECKING:
-    from lorvane import CategoryRule, DeriveInput, DeriveRulesRequest
-
-PIECE = re.compile(r"[^\W_]+")
-DIGIT = re.compile(r"\d")
-
-
-class Labelled(NamedTuple):
-    narration: str
-    category: str
-    merchant: str
-
-    @property
-    def has_label(self) -> bool:
-        return bool(self.category or self.merchant)
-
-
-def masked(narration: str) -> str:
-    """The narration with each piece of letters and digits that holds a digit blanked out."""
-    if DIGIT.search(narration) is None:
-        return narration
-    return PIECE.sub(lambda piece: " " if DIGIT.search(piece.group()) else piece.group(), narration)
+    from lorvane import CategoryRule
 
 
 def labelled_rows(table: CsvTable, column: Optional[str] = None) -> List[Labelled]:
@@ -49,16 +27,6 @@ def labelled_rows(table: CsvTable, column: Optional[str] = None) -> List[Labelle
     category = table.column(ColumnWanted(None, ("category",), "category"))
     merchant = table.column(ColumnWanted(None, ("merchant",), "merchant"))
     return [Labelled(row[narration], row[category], row[merchant]) for row in table.rows()]
-
-
-def derive(rows: Sequence[Labelled], keep_numbers: bool, context: str = "") -> List[CategoryRule]:
-    """The module's rules for the rows; unlabelled rows take part as a group whose rule is dropped."""
-    prepare = (lambda text: text) if keep_numbers else masked
-    data: List[DeriveInput] = [{"narration": prepare(row.narration), "category": row.category,
-                                "merchant": row.merchant} for row in rows]
-    request: DeriveRulesRequest = {"data": data}
-    rules = checked(lorvane.derive_rules, request, context)["rules"]
-    return [rule for rule in rules if rule["category"] or rule["merchant"]]
 
 
 def derive_table(table: CsvTable, column: Optional[str] = None, keep_numbers: bool = False) -> List[CategoryRule]:
@@ -78,7 +46,6 @@ def run(args: argparse.Namespace) -> int:
         path = table.path
     rules = derive(rows, args.keep_numbers, f"{path}: ")
     if args.check:
-        from lorvane_cli.derive_check import check_report
         report = check_report(path, rows, rules, args.folds, args.keep_numbers)
         if args.output is not None and args.output != "-":
             with output_text(args.output, args.force) as out:
