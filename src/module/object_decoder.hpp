@@ -104,40 +104,64 @@ ObjectResult<void> check_unknown_key(PyObject* key);
 template <class T>
 ObjectResult<void> decode_value(PyObject* value, T& out, HeldTexts& held);
 
+// Whether decoding a T's fields can run the caller's code: only a text's can not (a str,
+// or an instance of a subclass of str, gives its UTF-8 without calling anything).
+template <class T>
+constexpr bool fields_run_caller_code() {
+    bool runs = false;
+    for_each_field<T>([&](const auto& f) {
+        using M = typename std::decay_t<decltype(f)>::member_type;
+        runs = runs || !std::is_same_v<M, std::string_view>;
+    });
+    return runs;
+}
+
+// One key and its value of a record's mapping.
+template <class T>
+ObjectResult<void> decode_entry(PyObject* key, PyObject* value, T& out, std::array<bool, field_count<T>>& seen,
+                                HeldTexts& held) {
+    if (!PyUnicode_Check(key)) return fail(ObjectError::message("dict keys must have type str"));
+    const std::size_t index = find_field<T>(key);
+    if (index == field_count<T>) return check_unknown_key(key);
+    ObjectResult<void> decoded;
+    visit_field<T>(index, [&](const auto& f) {
+        if (seen[index]) {
+            decoded = fail(ObjectError::message(duplicate_field_message(f.key)));
+            return;
+        }
+        seen[index] = true;
+        auto& member = out.*(f.member);
+        using M = std::decay_t<decltype(member)>;
+        if constexpr (is_optional<M>) {
+            if (value == Py_None) {
+                member.reset();
+                return;
+            }
+            decoded = decode_value(value, member.emplace(), held);
+        } else {
+            decoded = decode_value(value, member, held);
+        }
+    });
+    return decoded;
+}
+
 template <class T>
 ObjectResult<void> decode_record(PyObject* object, T& out, HeldTexts& held) {
     if (const Kind kind = is_mapping(object); kind != Kind::yes) return fail(not_of_kind(kind, object, "Mapping"));
-    MappingSnapshot snapshot;
-    LORVANE_TRY(snapshot.take(object));
     std::array<bool, field_count<T>> seen{};
-    for (std::size_t i = 0; i < snapshot.size(); ++i) {
-        PyObject* key = snapshot.key(i);
-        if (!PyUnicode_Check(key)) return fail(ObjectError::message("dict keys must have type str"));
-        const std::size_t index = find_field<T>(key);
-        if (index == field_count<T>) {
-            LORVANE_TRY(check_unknown_key(key));
-            continue;
+    if (!fields_run_caller_code<T>() && Py_TYPE(object) == &PyDict_Type) {
+        // An exact dict's entries, read in place: nothing that runs while they are read can
+        // change the dict.
+        Py_ssize_t position = 0;
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        while (PyDict_Next(object, &position, &key, &value)) LORVANE_TRY(decode_entry(key, value, out, seen, held));
+    } else {
+        MappingSnapshot snapshot;
+        LORVANE_TRY(snapshot.take(object));
+        for (std::size_t i = 0; i < snapshot.size(); ++i) {
+            LORVANE_TRY(decode_entry(snapshot.key(i), snapshot.value(i), out, seen, held));
         }
-        ObjectResult<void> decoded;
-        visit_field<T>(index, [&](const auto& f) {
-            if (seen[index]) {
-                decoded = fail(ObjectError::message(duplicate_field_message(f.key)));
-                return;
-            }
-            seen[index] = true;
-            auto& member = out.*(f.member);
-            using M = std::decay_t<decltype(member)>;
-            if constexpr (is_optional<M>) {
-                if (snapshot.value(i) == Py_None) {
-                    member.reset();
-                    return;
-                }
-                decoded = decode_value(snapshot.value(i), member.emplace(), held);
-            } else {
-                decoded = decode_value(snapshot.value(i), member, held);
-            }
-        });
-        LORVANE_TRY(std::move(decoded));
     }
     std::string_view missing;
     std::size_t index = 0;
