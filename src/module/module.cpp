@@ -95,6 +95,6 @@ PyObject* initialise() {
 
 }  // namespace lorvane
 
-PyMODINIT_FUNC PyInit_lorvane(void) {
+extern "C" [[gnu::visibility("default")]] PyObject* PyInit_lorvane(void) {  // exported on 3.8 too
     return lorvane::fault_barrier([] { return lorvane::initialise(); });
 }
