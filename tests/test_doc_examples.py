@@ -31,6 +31,7 @@ import shlex
 import shutil
 import subprocess
 import sys
+import traceback
 
 import pytest
 
@@ -104,12 +105,12 @@ def run_python(block, namespace, report):
         runner.run(test, out=report, clear_globs=False)
         namespace.update(test.globs)  # the test ran on a copy
         return runner.failures == 0
-    code = compile(block.text, "%s (line %d)" % (block.path, block.line), "exec",
-                   dont_inherit=True)
+    # Blank lines ahead, so that a traceback names the document's own line numbers.
+    code = compile("\n" * (block.line - 1) + block.text, str(block.path), "exec", dont_inherit=True)
     try:
         exec(code, namespace)
-    except Exception as error:
-        report("%s: %s: %s" % (name(block), type(error).__name__, error))
+    except Exception:
+        report("%s raised:\n%s" % (name(block), traceback.format_exc()))
         return False
     return True
 
