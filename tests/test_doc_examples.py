@@ -121,7 +121,7 @@ def test_every_block_is_of_a_known_kind():
     assert len(PYTHON_BLOCKS) >= 5, "the README's examples were not found"
 
 
-@pytest.mark.parametrize("block", PYTHON_BLOCKS, ids=name)
+@pytest.mark.parametrize("block", PYTHON_BLOCKS, ids=[name(b) for b in PYTHON_BLOCKS])
 def test_python_example(block):
     reason = not_run_reason(block)
     if reason is not None:
@@ -200,7 +200,7 @@ def run_console_block(block, directory):
     return not_run
 
 
-@pytest.mark.parametrize("block", CONSOLE_BLOCKS, ids=name)
+@pytest.mark.parametrize("block", CONSOLE_BLOCKS, ids=[name(b) for b in CONSOLE_BLOCKS])
 def test_console_example(block, tmp_path):
     commands = console_commands(block)
     not_run = run_console_block(block, str(tmp_path))
