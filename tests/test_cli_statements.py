@@ -367,7 +367,7 @@ def test_rules_check_against_a_statement(tmp_path):
     ("[" * 100_000 + "]" * 100_000, "rules.json: not a rules file: its JSON is nested too deeply"),
     ('[{"pattern": "a\\ud800", "category": "b", "merchant": "c"}]',
      'rules.json: rule 1: "pattern" holds a lone surrogate (\\ud800), which is not text'),
-])
+], ids=["nested-too-deeply", "lone-surrogate"])  # short: pytest puts the id in the environment
 def test_rules_files_that_are_not_rules(tmp_path, text, problem):
     (tmp_path / "rules.json").write_text(text)
     (tmp_path / "in.csv").write_text("Narration\nmart\n")
