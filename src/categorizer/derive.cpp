@@ -8,8 +8,16 @@
 // only group that can hold 80 % of them and, for most tokens, settles how many that
 // group holds. The few tokens left open are counted again over the table entries that
 // the pass noted for each narration, without reading any text twice, and a last walk
-// over the table keeps the best token of each group. Work and memory are linear in the
-// total length of the narrations, plus the sort of the rules.
+// over the table keeps the best token of each group.
+//
+// Requests whose distinct tokens are many next to their text (every token unique, every
+// narration a group of its own) would need a table several times the text. A pass
+// whose table would outgrow twice the request's texts stops, and the tokens are
+// counted in shares by hash instead, a pass over the narrations for each: every token
+// falls in one share, so each pass counts its tokens in full, and the best token of a
+// group is the best of the passes' best. Realistic requests take one pass. Work is
+// linear in the total length of the narrations (times the shares, at most a few dozen),
+// plus the sort of the rules; memory is within a few times the request's texts.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -37,6 +45,7 @@ struct Groups {
     std::vector<std::uint32_t> first_input;
     std::vector<std::uint32_t> of_input;
     std::size_t narration_bytes = 0;  // of all inputs
+    std::size_t text_bytes = 0;       // of all their texts
 
     std::size_t count() const noexcept { return first_input.size(); }
 };
@@ -65,11 +74,14 @@ Groups group_inputs(std::span<const Input> data, std::uint64_t seed) {
     FlatIndex index(std::min(data.size(), kInitialGroups));
     for (std::size_t i = 0; i < data.size(); ++i) {
         const Input& input = data[i];
-        groups.narration_bytes += std::string_view(input.narration).size();
-        const std::uint64_t hash = hash_bytes(input.merchant, hash_bytes(input.category, seed));
+        const std::string_view narration = input.narration;
+        const std::string_view category = input.category, merchant = input.merchant;
+        groups.narration_bytes += narration.size();
+        groups.text_bytes += narration.size() + category.size() + merchant.size();
+        const std::uint64_t hash = hash_bytes(merchant, hash_bytes(category, seed));
         const auto [group, added] = index.insert(hash, [&](std::uint32_t g) {
             const Input& first = data[groups.first_input[g]];
-            return same_text(first.category, input.category) && same_text(first.merchant, input.merchant);
+            return same_text(first.category, category) && same_text(first.merchant, merchant);
         });
         if (added) groups.first_input.push_back(static_cast<std::uint32_t>(i));
         groups.of_input[i] = group;
@@ -130,20 +142,48 @@ void count_batch(TokenBatch& batch, TokenTable& table, Occurrences& seen, std::s
     batch.clear();
 }
 
+// Where a counting pass stands: whether it counted every token of its share, and if
+// not, how far it came before its table would have outgrown the room given: the bytes
+// of the narrations it counted in full, and of the one it was counting.
+struct Counted {
+    bool whole = true;
+    std::size_t bytes = 0;
+    std::size_t within = 0;
+};
+
+// The most tokens that a batch adds at once: those of one narration, before or after
+// they are counted, when the batch already holds nearly kBatchTokens.
+constexpr std::size_t kMostBatchTokens = kBatchTokens + TokenBatch::kLongTokens;
+
+// Counts the tokens of the share in `table` and notes their entries in `seen`, unless
+// the two would outgrow `room` bytes: then it stops.
 template <class Input>
-Occurrences count_tokens(std::span<const Input> data, const Groups& groups, TokenTable& table,
-                         std::size_t occurrence_bound) {
-    Occurrences seen;
-    seen.entries.reserve(occurrence_bound);  // address space only
-    seen.ends.reserve(data.size());
-    TokenBatch batch(table);
+Counted count_tokens(std::span<const Input> data, const Groups& groups, TokenShare share, std::size_t room,
+                     TokenTable& table, Occurrences& seen) {
+    Counted counted;
+    TokenBatch batch(table, share);
+    // Counts the narrations up to number `added` and those waiting after them; false
+    // when the next batch could take the table past the room.
+    const auto count = [&](std::size_t added) {
+        count_batch(batch, table, seen, added);
+        const std::size_t entries = seen.entries.size() + kMostBatchTokens;
+        counted.whole = table.bytes_while_adding(kMostBatchTokens) + entries * sizeof(std::uint32_t) <= room;
+        return counted.whole;
+    };
     for (std::size_t i = 0; i < data.size(); ++i) {
         // Numbered from 1: a new entry has last_seen 0.
-        batch.add(data[i].narration, static_cast<std::uint32_t>(i + 1), groups.of_input[i]);
-        if (batch.size() >= kBatchTokens) count_batch(batch, table, seen, i + 1);
+        batch.add(data[i].narration, static_cast<std::uint32_t>(i + 1), groups.of_input[i], [&](std::size_t within) {
+            counted.within = within;
+            return count(i);
+        });
+        if (!counted.whole) return counted;
+        counted.within = 0;
+        counted.bytes += std::string_view(data[i].narration).size();
+        if (batch.size() >= kBatchTokens && !count(i + 1)) return counted;
     }
     count_batch(batch, table, seen, data.size());
-    return seen;
+    counted.whole = true;  // however large the table has grown, every token is counted
+    return counted;
 }
 
 // The tokens whose count in their group the vote leaves open and that can still pass.
@@ -198,9 +238,15 @@ void count_in_group(TokenTable& table, const Groups& groups, const Occurrences& 
     }
 }
 
-// The pattern of each group, or null: the token with the highest score among those whose
-// share passes, the bytewise-smallest one among equal scores. A token can pass only in
-// the group of its vote.
+// The score of a token whose share of narrations passes: first their number in its
+// group, then its length.
+std::uint64_t score_of(std::uint64_t in_group, std::string_view text) noexcept {
+    return in_group * kCountWeight + text.size();
+}
+
+// The best token of each group in the table, or null: the token with the highest score
+// among those whose share passes, the bytewise-smallest one among equal scores. A token
+// can pass only in the group of its vote.
 std::vector<const TokenTable::Entry*> choose_patterns(const TokenTable& table, std::size_t group_count) {
     std::vector<const TokenTable::Entry*> best(group_count, nullptr);
     std::vector<std::uint64_t> best_score(group_count, 0);
@@ -208,7 +254,7 @@ std::vector<const TokenTable::Entry*> choose_patterns(const TokenTable& table, s
         const TokenTable::Entry& entry = table[e];
         const std::uint64_t in_group = entry.votes;
         const std::string_view text = table.text(entry);
-        const std::uint64_t score = in_group * kCountWeight + text.size();
+        const std::uint64_t score = score_of(in_group, text);
         if (score < best_score[entry.group]) continue;
         const double share = static_cast<double>(in_group) / static_cast<double>(std::uint64_t{entry.global});
         if (share < kMinShare) continue;
@@ -221,11 +267,78 @@ std::vector<const TokenTable::Entry*> choose_patterns(const TokenTable& table, s
     return best;
 }
 
-template <class Input>
+// The pattern of each group over the passes made so far, copied out of their tables:
+// each pass counts its own tokens in full, so the best of the passes' best tokens, by
+// score and then bytewise, is the group's best token.
+class Patterns {
+public:
+    explicit Patterns(std::size_t group_count) : score_(group_count, 0), place_(group_count) {}
+
+    bool has(std::size_t group) const noexcept { return score_[group] != 0; }
+    std::string_view text(std::size_t group) const noexcept {
+        return std::string_view(bytes_).substr(place_[group].offset, place_[group].size);
+    }
+
+    // Takes the best token of each group in the table where it beats the one held.
+    void take(const TokenTable& table) {
+        const std::vector<const TokenTable::Entry*> best = choose_patterns(table, score_.size());
+        for (std::size_t g = 0; g < best.size(); ++g) {
+            if (best[g] == nullptr) continue;
+            const std::string_view token = table.text(*best[g]);
+            const std::uint64_t score = score_of(best[g]->votes, token);
+            if (score < score_[g] || (score == score_[g] && token >= text(g))) continue;
+            unused_ += place_[g].size;
+            place_[g] = {bytes_.size(), token.size()};
+            bytes_.append(token);
+            score_[g] = score;
+        }
+        if (unused_ > bytes_.size() / 2) compact();
+    }
+
+private:
+    struct Place {
+        std::size_t offset = 0;
+        std::size_t size = 0;
+    };
+
+    // Drops the texts of the patterns that others have replaced.
+    void compact() {
+        std::string kept;
+        kept.reserve(bytes_.size() - unused_);
+        for (std::size_t g = 0; g < place_.size(); ++g) {
+            const std::string_view held = text(g);
+            place_[g].offset = kept.size();
+            kept.append(held);
+        }
+        bytes_ = std::move(kept);
+        unused_ = 0;
+    }
+
+    std::vector<std::uint64_t> score_;  // 0 while the group has no pattern
+    std::vector<Place> place_;
+    std::string bytes_;
+    std::size_t unused_ = 0;  // bytes of replaced patterns
+};
+
+// Room for the tables of a counting pass: twice the texts of the request, or a fixed
+// floor for small requests. A pass whose table outgrows it stops, and its tokens are
+// counted again in shares, each in a pass of its own with the same room. Past
+// kFinestShare a share is counted whatever its table takes.
+constexpr std::size_t kRoomFloor = std::size_t{4} << 20;
+constexpr std::uint64_t kFinestShare = std::uint64_t{1} << 16;
+
+// The shares that a pass which counted `counted` bytes of `total` before it stopped
+// splits into: enough for each to fit if tokens keep coming as they did, and at least two.
+std::uint64_t split_into(std::size_t counted, std::size_t total) noexcept {
+    std::uint64_t shares = 2;
+    while (shares < 64 && counted * shares < total + total / 4) shares *= 2;
+    return shares;
+}
+
+// A group with a pattern, to be sorted.
 struct Chosen {
     std::uint64_t category_head;  // leading_bytes of the category
-    const Input* group;           // the input that opened the group
-    std::string_view pattern;
+    std::uint32_t group;
 };
 
 // The first eight bytes of text as a big-endian number, zero-padded: ordering these
@@ -238,49 +351,78 @@ std::uint64_t leading_bytes(std::string_view text) noexcept {
     return head;
 }
 
+// The pattern of every group: one pass counts all tokens, unless its table would
+// outgrow the room; then shares of the tokens are counted, a pass each, and a share
+// whose table would still outgrow it is split in its turn.
 template <class Input>
-DeriveRulesResponse derive_from(std::span<const Input> data) {
-    const std::uint64_t seed = call_seed();
-    const Groups groups = group_inputs(data, seed);
+Patterns find_patterns(std::span<const Input> data, const Groups& groups, std::uint64_t seed) {
+    const std::size_t room = std::max(kRoomFloor, 2 * groups.text_bytes);
     // Every token takes kMinTokenBytes bytes plus a separator (but the last), which
     // bounds the occurrences; distinct tokens are far fewer, and the table grows if not.
     const std::size_t occurrence_bound = (groups.narration_bytes + data.size()) / (kMinTokenBytes + 1);
-    TokenTable table(seed, std::min<std::size_t>(occurrence_bound, 1024 + occurrence_bound / 16));
-    table.reserve(std::min(occurrence_bound, 64 + occurrence_bound / 4));  // address space only
-    Occurrences seen = count_tokens(data, groups, table, occurrence_bound);
-    count_in_group(table, groups, seen);
-    seen = {};
-    const std::vector<const TokenTable::Entry*> patterns = choose_patterns(table, groups.count());
-
-    std::vector<Chosen<Input>> chosen;
-    for (std::size_t g = 0; g < groups.count(); ++g) {
-        if (const TokenTable::Entry* pattern = patterns[g]) {
-            const Input& first = data[groups.first_input[g]];
-            chosen.push_back(Chosen<Input>{leading_bytes(first.category), &first, table.text(*pattern)});
+    const std::size_t expected = std::min<std::size_t>(occurrence_bound, 1024 + occurrence_bound / 16);
+    Patterns patterns(groups.count());
+    std::vector<TokenShare> shares{TokenShare{}};
+    while (!shares.empty()) {
+        const TokenShare share = shares.back();
+        shares.pop_back();
+        TokenTable table(seed, expected / share.modulus);
+        table.reserve(std::min(occurrence_bound, 64 + occurrence_bound / 4));  // address space only
+        Occurrences seen;
+        seen.entries.reserve(occurrence_bound);  // address space only
+        seen.ends.reserve(data.size());
+        const std::size_t pass_room = share.modulus < kFinestShare ? room : SIZE_MAX;
+        const Counted counted = count_tokens(data, groups, share, pass_room, table, seen);
+        if (!counted.whole) {
+            const std::uint64_t k = split_into(counted.bytes + counted.within, groups.narration_bytes);
+            for (std::uint64_t j = 0; j < k; ++j) {
+                shares.push_back({share.residue + j * share.modulus, share.modulus * k});
+            }
+            continue;
         }
+        count_in_group(table, groups, seen);
+        seen = {};
+        patterns.take(table);
+    }
+    return patterns;
+}
+
+template <class Input>
+DeriveRulesResponse derive_from(std::span<const Input> data) {
+    const std::uint64_t seed = call_seed();
+    Groups groups = group_inputs(data, seed);
+    const Patterns patterns = find_patterns(data, groups, seed);
+    groups.of_input = {};
+
+    // The input that opened each group with a pattern holds its labels.
+    const auto first = [&](std::uint32_t group) -> const Input& { return data[groups.first_input[group]]; };
+    std::vector<Chosen> chosen;
+    for (std::uint32_t g = 0; g < groups.count(); ++g) {
+        if (patterns.has(g)) chosen.push_back({leading_bytes(first(g).category), g});
     }
     // Texts compare as unsigned bytes, a proper prefix first; the leading bytes settle
     // most comparisons without touching the texts.
-    std::sort(chosen.begin(), chosen.end(), [](const Chosen<Input>& a, const Chosen<Input>& b) {
+    std::sort(chosen.begin(), chosen.end(), [&](const Chosen& a, const Chosen& b) {
         if (a.category_head != b.category_head) return a.category_head < b.category_head;
-        const std::string_view a_category = a.group->category, b_category = b.group->category;
+        const std::string_view a_category = first(a.group).category, b_category = first(b.group).category;
         if (a_category != b_category) return a_category < b_category;
-        return std::string_view(a.group->merchant) < std::string_view(b.group->merchant);
+        return std::string_view(first(a.group).merchant) < std::string_view(first(b.group).merchant);
     });
 
-    // The patterns outlive the token table in the response's own storage; the categories
-    // and merchants are the request's.
+    // The patterns in the response's own storage; the categories and merchants are the
+    // request's.
     std::size_t pattern_bytes = 0;
-    for (const Chosen<Input>& c : chosen) pattern_bytes += c.pattern.size();
+    for (const Chosen& c : chosen) pattern_bytes += patterns.text(c.group).size();
     DeriveRulesResponse response;
     response.patterns = std::make_unique_for_overwrite<char[]>(pattern_bytes);
     response.rules.reserve(chosen.size());
     char* placed = response.patterns.get();
-    for (const Chosen<Input>& c : chosen) {
-        std::copy(c.pattern.begin(), c.pattern.end(), placed);
-        response.rules.push_back(CategoryRule{std::string_view(placed, c.pattern.size()),
-                                              c.group->category, c.group->merchant});
-        placed += c.pattern.size();
+    for (const Chosen& c : chosen) {
+        const std::string_view pattern = patterns.text(c.group);
+        std::copy(pattern.begin(), pattern.end(), placed);
+        const Input& labels = first(c.group);
+        response.rules.push_back(CategoryRule{std::string_view(placed, pattern.size()), labels.category, labels.merchant});
+        placed += pattern.size();
     }
     return response;
 }

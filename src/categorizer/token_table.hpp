@@ -142,6 +142,16 @@ public:
     }
 
     std::size_t size() const noexcept { return entries_.size(); }
+    // The most memory the table holds while `more` entries are added, long tokens aside:
+    // its slots, its entries and the long tokens it has. A slot array that doubles is
+    // held next to the one it replaces until it is filled.
+    std::size_t bytes_while_adding(std::size_t more) const noexcept {
+        const std::size_t entries = entries_.size() + more;
+        std::size_t slots = slots_.size();
+        while (entries * 2 > slots) slots *= 2;
+        const std::size_t held = slots == slots_.size() ? slots : slots + slots / 2;
+        return held * sizeof(Slot) + entries * sizeof(Entry) + spill_.capacity();
+    }
     Entry& operator[](std::size_t number) noexcept { return entries_[number]; }
     const Entry& operator[](std::size_t number) const noexcept { return entries_[number]; }
     std::uint32_t number(const Entry& entry) const noexcept {
