@@ -79,3 +79,28 @@ def test_large_rule_sets_decide_as_the_first_listed_rule(seed, alphabet, count, 
     as_json = json.loads(lorvane.categorize_transactions_json(json.dumps(request)))["data"]
     assert [m and int(m["category"]) for m in as_objects] == expected
     assert as_json == as_objects
+
+
+def test_trie_past_any_table_decides_as_the_first_listed_rule():
+    """Over 4,194,304 states (what the room for tables holds at eight bytes a state) the
+    trie is linked without ever building a table: 4,800 patterns of 1,000 letters, whose
+    states are mostly chains, then short patterns found inside them, and one letter that
+    every state ending in it recognises."""
+    rng = random.Random(8)
+    long = ["".join(rng.choice("ab") for _ in range(1000)) for _ in range(4800)]
+    long[10:20] = long[:10]
+    long[30] = long[30].upper()
+    short = ["".join(rng.choice("ab") for _ in range(20)) for _ in range(200)]
+    patterns = long + short + ["b"]
+    first_index = {}
+    for i, pattern in enumerate(patterns):
+        first_index.setdefault(pattern.lower(), i)
+    texts = narrations(rng, "ab", long, 150) + ["", "a" * 2000, long[30], long[5][1:] + long[6][:-1]]
+    texts = [t.replace("b", "a") if k % 5 == 0 else t for k, t in enumerate(texts)]
+    expected = [first_rule(text, first_index, [1, 20, 1000]) for text in texts]
+    assert {None, len(patterns) - 1} < set(expected)
+
+    request = {"data": [{"narration": t} for t in texts],
+               "rules": [{"pattern": p, "category": str(i), "merchant": "m"} for i, p in enumerate(patterns)]}
+    as_objects = lorvane.categorize_transactions(request)["data"]
+    assert [m and int(m["category"]) for m in as_objects] == expected

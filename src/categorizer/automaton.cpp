@@ -34,10 +34,18 @@ SubstringAutomaton::SubstringAutomaton(std::span<const std::string_view> pattern
         for (int b = 'A'; b <= 'Z'; ++b) class_of_[b] = class_of_[b - 'A' + 'a'];
     }
 
-    const Trie trie = automaton_detail::build_trie(patterns, class_of_);
-    const Links links = automaton_detail::link_trie(trie, classes_);
+    // A table takes at least a node for every state: past the budget, the trie itself
+    // is linked, without what only tables need.
+    const auto table_states = static_cast<std::uint32_t>(
+        std::min<std::size_t>(dense_budget / sizeof(automaton_detail::Table<std::uint16_t>::Node), UINT32_MAX));
+    Trie trie = automaton_detail::build_trie(patterns, class_of_, table_states);
     states_ = trie.states;
     narrow_ = states_ <= narrow_states;
+    if (states_ > table_states) {
+        link(std::move(trie), {}, dense_budget);
+        return;
+    }
+    Links links = automaton_detail::link_trie(trie, classes_);
     const std::size_t entry = narrow_ ? sizeof(std::uint16_t) : sizeof(std::uint32_t);
     const std::size_t row = std::size_t{classes_} * entry;
     const auto build = [&](auto make) {
@@ -60,56 +68,24 @@ SubstringAutomaton::SubstringAutomaton(std::span<const std::string_view> pattern
         build([&]<class Id>(Id) { return automaton_detail::compact_table<Id>(trie, links, core, classes_); });
         return;
     }
+    link(std::move(trie), std::move(links.fail), dense_budget);
+}
+
+// The trie's children packed in place of their offsets, then failure links over them
+// unless the caller has them. Rows for a quarter of the budget: the hottest states stay
+// in the nearest caches.
+void SubstringAutomaton::link(Trie&& trie, std::vector<std::uint32_t>&& fail, std::size_t dense_budget) {
     layout_ = Layout::linked;
-    // Rows for a quarter of the budget: the hottest states stay in the nearest caches.
-    dense_states_ = static_cast<std::uint32_t>(std::clamp<std::size_t>(
-        dense_budget / 4 / (std::size_t{classes_} * sizeof(std::uint32_t)), 1, states_));
-    link(trie, links);
-}
-
-// The first dense_states_ states, the shallowest, get a full row of state numbers; all
-// states keep their children and failure links.
-void SubstringAutomaton::link(const Trie& trie, const Links& links) {
-    const std::size_t width = classes_;
-    rows_ = std::make_unique_for_overwrite<std::uint32_t[]>(dense_states_ * width);
-    nodes_.resize(std::size_t{states_} + 1);
-    for (std::uint32_t s = 0; s < states_; ++s) {
-        nodes_[s] = {trie.first_child[s], links.fail[s], links.best[s], trie.in_class[s]};
-    }
-    nodes_[states_] = {trie.first_child[states_], 0, none, 0};
-    // Breadth first: the row of a state's failure link comes before its own.
-    for (std::uint32_t s = 0; s < dense_states_; ++s) {
-        std::uint32_t* row = rows_.get() + s * width;
-        if (s == 0) {
-            std::fill_n(row, width, 0);
-        } else {
-            std::copy_n(rows_.get() + links.fail[s] * width, width, row);
-        }
-        for (std::uint32_t t = trie.first_child[s]; t < trie.first_child[s + 1]; ++t) row[trie.in_class[t]] = t;
-    }
-}
-
-std::uint32_t SubstringAutomaton::next_linked(std::uint32_t state, std::uint8_t byte_class) const noexcept {
-    for (; state >= dense_states_; state = nodes_[state].fail) {
-        const std::uint32_t end = nodes_[state + 1].first_child;
-        for (std::uint32_t t = nodes_[state].first_child; t < end && nodes_[t].in_class <= byte_class; ++t) {
-            if (nodes_[t].in_class == byte_class) return t;
-        }
-    }
-    return rows_[std::size_t{state} * classes_ + byte_class];
-}
-
-std::uint32_t SubstringAutomaton::scan_linked(std::string_view text) const noexcept {
-    std::uint32_t state = 0;
-    std::uint32_t found = none;
-    for (const char ch : text) {
-        state = next_linked(state, class_of_[static_cast<unsigned char>(ch)]);
-        if (nodes_[state].best < found) {
-            found = nodes_[state].best;
-            if (found == 0) break;
-        }
-    }
-    return found;
+    trie.preorder = std::vector<std::uint32_t>();  // its memory released, as below
+    automaton_detail::PackedChildren children(trie.first_child);
+    trie.first_child = std::vector<std::uint32_t>();
+    if (fail.empty()) fail = automaton_detail::fail_links(children, trie.in_class, classes_);
+    automaton_detail::SparsePatterns best(states_, trie.ends, fail);
+    trie.ends = std::vector<automaton_detail::End>();
+    const auto rows = static_cast<std::uint32_t>(
+        std::min<std::size_t>(dense_budget / 4 / (std::size_t{classes_} * sizeof(std::uint32_t)), states_));
+    linked_ = automaton_detail::LinkedTable(std::move(children), std::move(trie.in_class), std::move(fail),
+                                            std::move(best), classes_, rows);
 }
 
 }  // namespace lorvane::categorizer

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "categorizer/automaton_linked.hpp"
 #include "categorizer/automaton_table.hpp"
 
 namespace lorvane::categorizer {
@@ -44,20 +45,11 @@ public:
 private:
     // How the transitions are held: a table of rows for every state; a compact table,
     // with rows for the core states only (automaton_table.hpp); or, past the budget, rows
-    // for the shallowest states and failure links for all.
+    // for the shallowest states and failure links for all (automaton_linked.hpp).
     enum class Layout : std::uint8_t { dense, compact, linked };
 
-    // A state as the linked layout keeps it, numbered breadth first.
-    struct Node {
-        std::uint32_t first_child;  // children: [first_child, the next node's first_child)
-        std::uint32_t fail;         // the longest proper suffix that is a state
-        std::uint32_t best;         // the smallest pattern index recognised here
-        std::uint8_t in_class;      // the class of the edge into this state
-    };
-
-    void link(const automaton_detail::Trie& trie, const automaton_detail::Links& links);
-    std::uint32_t scan_linked(std::string_view text) const noexcept;
-    std::uint32_t next_linked(std::uint32_t state, std::uint8_t byte_class) const noexcept;
+    // Takes the trie and its failure links into the linked layout.
+    void link(automaton_detail::Trie&& trie, std::vector<std::uint32_t>&& fail, std::size_t dense_budget);
     // Calls visit(table, step) with the table in use and its step.
     template <class Visit>
     decltype(auto) with_table(Visit visit) const noexcept;
@@ -72,11 +64,7 @@ private:
     automaton_detail::Table<std::uint16_t> narrow_table_;
     automaton_detail::Table<std::uint32_t> wide_table_;
 
-    // The linked layout: rows of classes_ state numbers for the first dense_states_
-    // states, and every state, plus one past the last.
-    std::uint32_t dense_states_ = 1;
-    std::unique_ptr<std::uint32_t[]> rows_;
-    std::vector<Node> nodes_;
+    automaton_detail::LinkedTable linked_;
 };
 
 }  // namespace lorvane::categorizer

@@ -129,7 +129,7 @@ decltype(auto) SubstringAutomaton::with_table(Visit visit) const noexcept {
 }
 
 std::uint32_t SubstringAutomaton::first_match(std::string_view text) const noexcept {
-    if (layout_ == Layout::linked) return scan_linked(text);
+    if (layout_ == Layout::linked) return linked_.first_match(text, class_of_.data());
     return with_table([&](const auto& table, auto step) {
         return scan_one(text, class_of_.data(), table.root, table.best, step);
     });
@@ -138,7 +138,7 @@ std::uint32_t SubstringAutomaton::first_match(std::string_view text) const noexc
 void SubstringAutomaton::first_matches(std::span<const std::string_view> texts,
                                        std::span<std::uint32_t> out) const noexcept {
     if (layout_ == Layout::linked) {
-        for (std::size_t i = 0; i < texts.size(); ++i) out[i] = scan_linked(texts[i]);
+        for (std::size_t i = 0; i < texts.size(); ++i) out[i] = linked_.first_match(texts[i], class_of_.data());
         return;
     }
     with_table([&](const auto& table, auto step) {

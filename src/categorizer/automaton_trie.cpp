@@ -73,7 +73,8 @@ std::uint32_t shared_prefix(const Key& a, std::string_view pa, const Key& b, std
 // Walking the patterns in sorted order creates the states depth first, and those of each
 // depth in the order of their prefixes, which is a breadth-first order in which siblings
 // are contiguous: so one pass counts the states of each depth and a second numbers them.
-Trie build_trie(std::span<const std::string_view> patterns, const std::array<std::uint8_t, 256>& class_of) {
+Trie build_trie(std::span<const std::string_view> patterns, const std::array<std::uint8_t, 256>& class_of,
+                std::uint32_t listed_up_to) {
     const auto n = static_cast<std::uint32_t>(patterns.size());
     const std::vector<Key> sorted = sorted_order(patterns);
     const auto pattern = [&](std::uint32_t k) { return patterns[sorted[k].index]; };
@@ -102,14 +103,29 @@ Trie build_trie(std::span<const std::string_view> patterns, const std::array<std
         next_id[d + 1] = next_id[d] + static_cast<std::uint32_t>(at_depth);
     }
 
+    // Where the ends of each depth start among the ends, which are in increasing order of
+    // state: states are numbered depth by depth, and the walk below meets the ends of
+    // one depth in increasing order. Equal patterns are neighbours, the first listed
+    // first: only that one ends a state.
+    const auto repeats = [&](std::uint32_t k) {
+        return k > 0 && shared[k] == pattern(k).size() && pattern(k - 1).size() == shared[k];
+    };
+    std::vector<std::int64_t>& end_at = change;  // reused
+    std::fill(end_at.begin(), end_at.end(), 0);
+    for (std::uint32_t k = 0; k < n; ++k) end_at[pattern(k).size() + 1] += !repeats(k);
+    for (std::size_t d = 1; d < end_at.size(); ++d) end_at[d] += end_at[d - 1];
+
     Trie trie;
     trie.states = next_id.back();
     trie.shallow = next_id[std::min(shallow_depth + 1, longest + 1)];
-    trie.own.assign(trie.states, none);
+    trie.ends.resize(static_cast<std::size_t>(end_at.back()));
     trie.in_class.assign(trie.states, 0);
     trie.first_child.assign(trie.states + 1, 0);
-    trie.preorder.reserve(trie.states);
-    trie.preorder.push_back(0);
+    const bool listed = trie.states <= listed_up_to;
+    if (listed) {
+        trie.preorder.reserve(trie.states);
+        trie.preorder.push_back(0);
+    }
     std::vector<std::uint32_t> path(longest + 1, 0);
     for (std::uint32_t k = 0; k < n; ++k) {
         const std::string_view p = pattern(k);
@@ -118,30 +134,52 @@ Trie build_trie(std::span<const std::string_view> patterns, const std::array<std
             path[d + 1] = id;
             trie.in_class[id] = class_of[static_cast<unsigned char>(p[d])];
             ++trie.first_child[path[d] + 1];
-            trie.preorder.push_back(id);
+            if (listed) trie.preorder.push_back(id);
         }
-        std::uint32_t& own = trie.own[path[p.size()]];
-        own = std::min(own, sorted[k].index);
+        if (!repeats(k)) trie.ends[static_cast<std::size_t>(end_at[p.size()]++)] = {path[p.size()], sorted[k].index};
     }
     trie.first_child[0] = 1;
     for (std::uint32_t s = 0; s < trie.states; ++s) trie.first_child[s + 1] += trie.first_child[s];
     return trie;
 }
 
+std::uint32_t RankedBits::count() {
+    before_.resize(words_.size());
+    std::uint32_t set = 0;
+    for (std::size_t w = 0; w < words_.size(); ++w) {
+        before_[w] = set;
+        set += static_cast<std::uint32_t>(std::popcount(words_[w]));
+    }
+    return set;
+}
+
+PackedChildren::PackedChildren(const std::vector<std::uint32_t>& first_child) : marked_(first_child.size() - 1) {
+    const auto states = static_cast<std::uint32_t>(first_child.size() - 1);
+    offset_.push_back(first_child[0]);
+    for (std::uint32_t s = 0; s < states; ++s) {
+        if (first_child[s + 1] - first_child[s] == 1) continue;
+        marked_.set(s);
+        offset_.push_back(first_child[s + 1] - (s + 1));
+    }
+    marked_.count();
+    offset_.shrink_to_fit();
+}
+
 // Breadth first, so that a state's failure link is settled before its children's: the
 // link of a child by class c is where c leads from the parent's link, found by following
 // links until a state has a child by c. The first few states, where most of those walks
 // end, keep a full row of where each class leads, built as the walk goes.
-Links link_trie(const Trie& trie, std::uint32_t classes) {
-    const std::uint32_t states = trie.states;
-    Links links{std::vector<std::uint32_t>(states, 0), std::vector<std::uint32_t>(states, none)};
+template <class Children>
+std::vector<std::uint32_t> fail_links(const Children& children, const std::vector<std::uint8_t>& classes_in,
+                                      std::uint32_t classes) {
+    const auto states = static_cast<std::uint32_t>(classes_in.size());
+    std::vector<std::uint32_t> fail(states, 0);
     const std::uint32_t with_rows = std::clamp<std::uint32_t>(row_bytes / (classes * sizeof(std::uint32_t)), 1, states);
     const auto rows = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{with_rows} * classes);
-    const std::uint8_t* const in_class = trie.in_class.data();
+    const std::uint8_t* const in_class = classes_in.data();
     // Children are in class order: most states have one or two, a few have many.
     const auto child = [&](std::uint32_t state, std::uint8_t byte_class) {
-        std::uint32_t t = trie.first_child[state];
-        const std::uint32_t end = trie.first_child[state + 1];
+        auto [t, end] = children(state);
         if (end - t > 8) t = static_cast<std::uint32_t>(std::lower_bound(in_class + t, in_class + end, byte_class) - in_class);
         for (; t < end && in_class[t] <= byte_class; ++t) {
             if (in_class[t] == byte_class) return t;
@@ -149,28 +187,35 @@ Links link_trie(const Trie& trie, std::uint32_t classes) {
         return none;
     };
     const auto step = [&](std::uint32_t state, std::uint8_t byte_class) {
-        for (; state >= with_rows; state = links.fail[state]) {
+        for (; state >= with_rows; state = fail[state]) {
             if (const std::uint32_t t = child(state, byte_class); t != none) return t;
         }
         return rows[std::size_t{state} * classes + byte_class];
     };
     for (std::uint32_t s = 0; s < states; ++s) {
-        const std::uint32_t begin = trie.first_child[s], end = trie.first_child[s + 1];
-        for (std::uint32_t t = begin; t < end; ++t) {
-            const std::uint32_t fail = s == 0 ? 0 : step(links.fail[s], in_class[t]);
-            links.fail[t] = fail;
-            links.best[t] = std::min(trie.own[t], links.best[fail]);
-        }
+        const auto [begin, end] = children(s);
+        for (std::uint32_t t = begin; t < end; ++t) fail[t] = s == 0 ? 0 : step(fail[s], in_class[t]);
         if (s < with_rows) {
             std::uint32_t* row = rows.get() + std::size_t{s} * classes;
             if (s == 0) {
                 std::fill_n(row, classes, 0);
             } else {
-                std::copy_n(rows.get() + std::size_t{links.fail[s]} * classes, classes, row);
+                std::copy_n(rows.get() + std::size_t{fail[s]} * classes, classes, row);
             }
             for (std::uint32_t t = begin; t < end; ++t) row[in_class[t]] = t;
         }
     }
+    return fail;
+}
+
+template std::vector<std::uint32_t> fail_links(const DenseChildren&, const std::vector<std::uint8_t>&, std::uint32_t);
+template std::vector<std::uint32_t> fail_links(const PackedChildren&, const std::vector<std::uint8_t>&, std::uint32_t);
+
+Links link_trie(const Trie& trie, std::uint32_t classes) {
+    Links links{fail_links(DenseChildren{trie.first_child}, trie.in_class, classes),
+                std::vector<std::uint32_t>(trie.states, none)};
+    EndsWalk own(trie.ends);
+    for (std::uint32_t t = 1; t < trie.states; ++t) links.best[t] = std::min(own(t), links.best[links.fail[t]]);
     return links;
 }
 

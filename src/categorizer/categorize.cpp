@@ -2,6 +2,7 @@
 // rule whose pattern occurs in it, both lowercased. The patterns are lowercased once per
 // call; a narration is lowercased into a reused buffer unless it is all ASCII, which the
 // matcher reads as is, taking capitals for small letters.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -39,28 +40,43 @@ bool is_ascii(std::string_view text) noexcept {
 }
 
 // The lowercased patterns of the rules that can decide: those up to the first empty one.
+// A pattern that is its own lowercase (ASCII without capitals) is viewed where it lies;
+// the others are lowercased into one buffer.
 struct LoweredPatterns {
     std::string bytes;
     std::vector<std::string_view> views;
 
     explicit LoweredPatterns(const std::vector<CategoryRule>& rules) {
-        std::size_t count = 0, total = 0;
-        while (count < rules.size()) {
-            total += rules[count].pattern.size();
-            if (rules[count++].pattern.empty()) break;
+        std::size_t count = 0;
+        while (count < rules.size() && !rules[count++].pattern.empty()) {
         }
-        std::vector<std::size_t> ends;
-        ends.reserve(count);
+        constexpr std::size_t in_place = SIZE_MAX;
+        std::vector<std::size_t> ends(count, in_place);  // in bytes, of the lowercased ones
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string_view p = rules[i].pattern;
+            const bool own_lowercase =
+                is_ascii(p) && std::none_of(p.begin(), p.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+            if (!own_lowercase) {
+                ends[i] = 0;
+                total += p.size();
+            }
+        }
         bytes.reserve(total);
         for (std::size_t i = 0; i < count; ++i) {
+            if (ends[i] == in_place) continue;
             lowercase_append(rules[i].pattern, bytes);
-            ends.push_back(bytes.size());
+            ends[i] = bytes.size();
         }
         views.reserve(count);
         std::size_t begin = 0;
-        for (std::size_t end : ends) {
-            views.push_back(std::string_view(bytes).substr(begin, end - begin));
-            begin = end;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (ends[i] == in_place) {
+                views.push_back(rules[i].pattern);
+                continue;
+            }
+            views.push_back(std::string_view(bytes).substr(begin, ends[i] - begin));
+            begin = ends[i];
         }
     }
 };
