@@ -392,7 +392,7 @@ DeriveRulesResponse derive_from(std::span<const Input> data) {
     const std::uint64_t seed = call_seed();
     Groups groups = group_inputs(data, seed);
     const Patterns patterns = find_patterns(data, groups, seed);
-    groups.of_input = {};
+    groups.of_input = std::vector<std::uint32_t>();  // its memory released
 
     // The input that opened each group with a pattern holds its labels.
     const auto first = [&](std::uint32_t group) -> const Input& { return data[groups.first_input[group]]; };
