@@ -96,7 +96,8 @@ private:
     // Each token but the last is followed by a separator.
     static std::size_t most_tokens(std::size_t bytes) noexcept { return (bytes + 1) / (kMinTokenBytes + 1); }
 
-    void push(std::size_t offset, std::size_t size, std::uint32_t number, std::uint32_t group) {
+    // Inlined into the splitting loops, which call it for every token.
+    [[gnu::always_inline]] void push(std::size_t offset, std::size_t size, std::uint32_t number, std::uint32_t group) {
         const char* const token = text_.data() + offset;
         const TokenKey key = token_key(token, size);
         const std::uint64_t hash = table_.hash({token, size}, key);
