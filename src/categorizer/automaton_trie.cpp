@@ -88,37 +88,24 @@ Trie build_trie(std::span<const std::string_view> patterns, const std::array<std
     }
 
     // Pattern k creates one state at each depth in (shared[k], its length]: counted as
-    // differences, summed into the number of states at each depth, then into the first
-    // number at each depth.
-    std::vector<std::int64_t> change(longest + 2, 0);
-    for (std::uint32_t k = 0; k < n; ++k) {
-        ++change[shared[k] + 1];
-        --change[pattern(k).size() + 1];
-    }
+    // differences (whose sums wrap around to the counts), summed into the number of states
+    // at each depth, then into the first number at each depth. The root is number 0.
     std::vector<std::uint32_t> next_id(longest + 2, 0);  // first free number at each depth
-    next_id[1] = 1;
-    std::int64_t at_depth = 0;
-    for (std::size_t d = 1; d + 1 < next_id.size(); ++d) {
-        at_depth += change[d];
-        next_id[d + 1] = next_id[d] + static_cast<std::uint32_t>(at_depth);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        ++next_id[shared[k] + 1];
+        --next_id[pattern(k).size() + 1];
     }
-
-    // Where the ends of each depth start among the ends, which are in increasing order of
-    // state: states are numbered depth by depth, and the walk below meets the ends of
-    // one depth in increasing order. Equal patterns are neighbours, the first listed
-    // first: only that one ends a state.
-    const auto repeats = [&](std::uint32_t k) {
-        return k > 0 && shared[k] == pattern(k).size() && pattern(k - 1).size() == shared[k];
-    };
-    std::vector<std::int64_t>& end_at = change;  // reused
-    std::fill(end_at.begin(), end_at.end(), 0);
-    for (std::uint32_t k = 0; k < n; ++k) end_at[pattern(k).size() + 1] += !repeats(k);
-    for (std::size_t d = 1; d < end_at.size(); ++d) end_at[d] += end_at[d - 1];
+    next_id[0] = 1;  // past the root
+    std::uint32_t first = 1, at_depth = 0;
+    for (std::size_t d = 1; d < next_id.size(); ++d) {
+        at_depth += next_id[d];
+        next_id[d] = first;
+        first += at_depth;
+    }
 
     Trie trie;
     trie.states = next_id.back();
     trie.shallow = next_id[std::min(shallow_depth + 1, longest + 1)];
-    trie.ends.resize(static_cast<std::size_t>(end_at.back()));
     trie.in_class.assign(trie.states, 0);
     trie.first_child.assign(trie.states + 1, 0);
     const bool listed = trie.states <= listed_up_to;
@@ -126,18 +113,33 @@ Trie build_trie(std::span<const std::string_view> patterns, const std::array<std
         trie.preorder.reserve(trie.states);
         trie.preorder.push_back(0);
     }
-    std::vector<std::uint32_t> path(longest + 1, 0);
+    // Equal patterns are neighbours, the first listed first: only that one ends a state.
+    // The ends are put in order of state by rank over a bit for each state.
+    const auto repeats = [&](std::uint32_t k) {
+        return k > 0 && shared[k] == pattern(k).size() && pattern(k - 1).size() == shared[k];
+    };
+    std::vector<End> ends;
+    ends.reserve(n);
+    RankedBits ending(trie.states);
+    // The states of each depth are numbered in the order of their prefixes, and those of
+    // the pattern walked last have the largest prefixes yet: the last numbered at a depth
+    // is that pattern's, which the next pattern shares up to its own new states.
     for (std::uint32_t k = 0; k < n; ++k) {
         const std::string_view p = pattern(k);
         for (std::size_t d = shared[k]; d < p.size(); ++d) {
+            const std::uint32_t parent = next_id[d] - 1;
             const std::uint32_t id = next_id[d + 1]++;
-            path[d + 1] = id;
             trie.in_class[id] = class_of[static_cast<unsigned char>(p[d])];
-            ++trie.first_child[path[d] + 1];
+            ++trie.first_child[parent + 1];
             if (listed) trie.preorder.push_back(id);
         }
-        if (!repeats(k)) trie.ends[static_cast<std::size_t>(end_at[p.size()]++)] = {path[p.size()], sorted[k].index};
+        if (repeats(k)) continue;
+        const std::uint32_t end = next_id[p.size()] - 1;
+        ending.set(end);
+        ends.push_back({end, sorted[k].index});
     }
+    trie.ends.resize(ending.count());
+    for (const End& end : ends) trie.ends[ending.rank(end.state)] = end;
     trie.first_child[0] = 1;
     for (std::uint32_t s = 0; s < trie.states; ++s) trie.first_child[s + 1] += trie.first_child[s];
     return trie;
