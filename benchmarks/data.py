@@ -12,6 +12,8 @@ merchant of one of the rules, whatever the number of rules, so that timings at d
 rule counts do the same amount of result building.
 """
 
+import itertools
+import json
 import random
 
 SEED = 20240611
@@ -166,6 +168,72 @@ def derive_case(narrations, merchants=2_000, seed=SEED):
             category, merchant = CATEGORIES[pick % len(CATEGORIES)], name.title()
         data.append({"narration": text, "category": category, "merchant": merchant})
     return {"data": data}
+
+
+# ---- worst cases for memory ----
+
+ALPHANUMERIC = "0123456789abcdefghijklmnopqrstuvwxyz"
+
+
+def distinct_tokens():
+    """Every token of ASCII digits and small letters, shortest first: the most distinct
+    tokens that a text of a given size can hold."""
+    for width in itertools.count(3):
+        for letters in itertools.product(ALPHANUMERIC, repeat=width):
+            yield "".join(letters)
+
+
+def _labelled(narrations, label, size):
+    """The request text of narrations taken from `narrations` until the text holds about
+    `size` bytes, narration i labelled with label(i)."""
+    data, total = [], 0
+    for i, text in enumerate(narrations):
+        if total >= size:
+            break
+        category, merchant = label(i)
+        data.append({"narration": text, "category": category, "merchant": merchant})
+        total += len(text) + len(category) + len(merchant) + 52  # and the JSON around them
+    return json.dumps({"data": data}, ensure_ascii=False)
+
+
+def _joined(tokens, per_narration):
+    """Narrations of `per_narration` tokens each, taken in turn from `tokens`."""
+    while True:
+        yield " ".join(itertools.islice(tokens, per_narration))
+
+
+def derive_worst_cases(size, seed=SEED):
+    """Derivation requests of about `size` bytes of JSON text that are hard on memory, as
+    (name, request text), made one at a time: one narration of the shortest token
+    repeated; tokens none of which occurs twice; a (category, merchant) pair of its own
+    for every narration; and many narrations of three-letter tokens from a small
+    vocabulary."""
+    rng = random.Random(seed)
+    short = ["".join(t) for t in itertools.product(ALPHANUMERIC, repeat=3)]
+    rng.shuffle(short)
+    vocabulary = short[:5000]
+    yield "one narration of 'ab1 ' repeated", json.dumps(
+        {"data": [{"narration": "ab1 " * (size // 4), "category": "Shopping", "merchant": "Mart"}]})
+    yield "every token unique", _labelled(
+        _joined(distinct_tokens(), 50), lambda i: (CATEGORIES[i % 16], "M%d" % (i % 1000)), size)
+    yield "every (category, merchant) pair unique", _labelled(
+        _joined(distinct_tokens(), 2), lambda i: ("C%d" % i, "M%d" % i), size)
+    yield "many narrations of short tokens", _labelled(
+        _joined(iter(lambda: rng.choice(vocabulary), None), 6),
+        lambda i: (CATEGORIES[i % 16], "M%d" % (i % 100)), size)
+
+
+def long_rules_case(rules, pattern_bytes, narrations=1_000, seed=SEED):
+    """A categorisation request with `rules` rules of `pattern_bytes` random small letters
+    and digits each (no two sharing more than a few leading bytes) and a few realistic
+    narrations."""
+    rng = random.Random(seed)
+    rule_list = [{"pattern": "".join(rng.choices(ALPHANUMERIC, k=pattern_bytes)),
+                  "category": CATEGORIES[i % len(CATEGORIES)], "merchant": "Merchant %d" % i}
+                 for i in range(rules)]
+    names = merchant_names(100, seed)
+    data = [{"narration": narration(rng, rng.choice(names))} for _ in range(narrations)]
+    return {"data": data, "rules": rule_list}
 
 
 def emi_cases():

@@ -2,11 +2,13 @@
 
     python benchmarks/memory_probe.py FUNCTION REQUEST_FILE
 
-Reads the request text (UTF-8) from the file, notes the resident set size, resets the
-kernel's high-water mark (Linux: /proc/self/clear_refs), makes one call of FUNCTION
-(`lorvane.NAME`, or `plain.NAME` for the plain-Python baselines) and prints one JSON
-line: the text's size in bytes, the resident size before the call, the peak during it,
-and the peak above the resident size before the call. Sizes in bytes. Without
+Reads the request text (UTF-8) from the file (for a function of the object form, one
+whose name does not end in `_json`, also the request it holds, with json.loads), notes
+the resident set size, resets the kernel's high-water mark (Linux: /proc/self/clear_refs),
+makes one call of FUNCTION (`lorvane.NAME`, or `plain.NAME` for the plain-Python
+baselines) and prints one JSON line: the text's size in bytes, the resident size before
+the call, the peak during it, the peak above the resident size before the call, and the
+resident size that the call leaves behind with its result. Sizes in bytes. Without
 clear_refs the peak comes from ru_maxrss, which then also counts reading the file.
 """
 
@@ -44,14 +46,16 @@ def main():
         run = getattr(plain, function)
     with open(path, encoding="utf-8") as request:
         text = request.read()
+    argument = text if function.endswith("_json") else json.loads(text)
     before = status_kib("VmRSS") * 1024
     exact = reset_peak()
-    result = run(text)
+    result = run(argument)
     peak = (status_kib("VmHWM") if exact else
             resource.getrusage(resource.RUSAGE_SELF).ru_maxrss) * 1024
+    kept = status_kib("VmRSS") * 1024 - before
     del result
     print(json.dumps({"function": name, "text_bytes": len(text.encode()), "rss_before": before,
-                      "peak": peak, "above": peak - before, "exact": exact}))
+                      "peak": peak, "above": peak - before, "result": kept, "exact": exact}))
 
 
 if __name__ == "__main__":

@@ -29,10 +29,14 @@ import timing  # noqa: E402
 
 SCALES = {
     "full": dict(narrations=100_000, rules=1_000, rule_counts=[100, 300, 1_000, 3_000, 10_000],
-                 labelled=1_000_000, repeat=5, budget=30.0, write=True),
+                 labelled=1_000_000, repeat=5, budget=30.0, write=True, hard_megabytes=100.0,
+                 long_rules=100_000),
     "small": dict(narrations=5_000, rules=1_000, rule_counts=[100, 1_000, 10_000],
-                  labelled=20_000, repeat=3, budget=5.0, write=False),
+                  labelled=20_000, repeat=3, budget=5.0, write=False, hard_megabytes=5.0,
+                  long_rules=5_000),
 }
+# The length of the patterns of the rule set that tests the memory of categorisation.
+LONG_PATTERN = 1_000
 SECTIONS = ["categorize", "scaling", "emi", "derive", "memory"]
 
 
@@ -43,6 +47,10 @@ def parse_arguments(argv):
     parser.add_argument("--rules", type=int, help="rules of the categorisation comparison")
     parser.add_argument("--rule-counts", help="rule counts of the scaling chart, comma-separated")
     parser.add_argument("--labelled", type=int, help="labelled narrations for rule derivation")
+    parser.add_argument("--hard-megabytes", type=float, help="size of the derivation requests "
+                        "that are hard on memory")
+    parser.add_argument("--long-rules", type=int, help="rules of %d bytes for the memory of "
+                        "categorisation" % LONG_PATTERN)
     parser.add_argument("--repeat", type=int, help="timed runs per implementation (median)")
     parser.add_argument("--budget", type=float, help="seconds per implementation before it "
                         "gets fewer runs")
@@ -85,29 +93,47 @@ def probe(function, text):
 
 
 def memory(args):
-    derive_text = suites.dumps(data.derive_case(args.labelled))
-    categorize_text = suites.dumps(data.categorize_case(args.narrations, args.rules))
+    """Peak memory of the realistic requests of the timed suites, then of requests that
+    are hard on memory: derivation requests built to have many tokens or groups for their
+    size, and rules of LONG_PATTERN bytes for categorisation."""
     found = []
-    for function, text in [("lorvane.derive_rules_json", derive_text),
-                           ("plain.derive_json", derive_text),
-                           ("lorvane.categorize_transactions_json", categorize_text),
-                           ("plain.categorize_json", categorize_text)]:
+
+    def measure(function, text, case, **extra):
         try:
-            found.append(probe(function, text))
+            found.append(dict(probe(function, text), case=case, **extra))
         except (subprocess.CalledProcessError, ValueError) as error:
-            found.append({"function": function, "error": str(error)})
+            found.append(dict(function=function, case=case, error=str(error)))
+
+    derive_text = suites.dumps(data.derive_case(args.labelled))
+    for function in ("lorvane.derive_rules_json", "lorvane.derive_rules", "plain.derive_json"):
+        measure(function, derive_text, "benchmark data")
+    del derive_text
+    categorize_text = suites.dumps(data.categorize_case(args.narrations, args.rules))
+    for function in ("lorvane.categorize_transactions_json", "plain.categorize_json"):
+        measure(function, categorize_text, "benchmark data")
+    del categorize_text
+    for case, text in data.derive_worst_cases(int(args.hard_megabytes * 1e6)):
+        for function in ("lorvane.derive_rules_json", "lorvane.derive_rules"):
+            measure(function, text, case, hard=True)
+    rules_text = suites.dumps(data.long_rules_case(args.long_rules, LONG_PATTERN))
+    measure("lorvane.categorize_transactions_json", rules_text,
+            "%s rules of %s bytes" % (format(args.long_rules, ","), format(LONG_PATTERN, ",")),
+            hard=True, pattern_bytes=args.long_rules * LONG_PATTERN)
     return found
 
 
 def memory_table(found, markdown=False):
-    header = ["call", "request text", "peak above the resident size before", "× text"]
+    header = ["call", "request", "request text", "peak above the resident size before", "× text",
+              "per pattern byte", "held after the call"]
     lines = []
     for m in found:
         if "error" in m:
-            lines.append([m["function"], "-", "failed: " + m["error"], "-"])
+            lines.append([m["function"], m["case"], "-", "failed: " + m["error"], "-", "-", "-"])
             continue
-        lines.append([m["function"], "%.1f MB" % (m["text_bytes"] / 1e6), "%.1f MB" % (m["above"] / 1e6),
-                      "%.2f" % (m["above"] / m["text_bytes"])])
+        per_pattern = "%.2f" % (m["above"] / m["pattern_bytes"]) if "pattern_bytes" in m else "-"
+        lines.append([m["function"], m["case"], "%.1f MB" % (m["text_bytes"] / 1e6),
+                      "%.1f MB" % (m["above"] / 1e6), "%.2f" % (m["above"] / m["text_bytes"]),
+                      per_pattern, "%.1f MB" % (m["result"] / 1e6)])
     if markdown:
         return "\n".join(["| " + " | ".join(header) + " |", "|" + "---|" * len(header)] +
                          ["| " + " | ".join(line) + " |" for line in lines])
@@ -198,10 +224,22 @@ def targets(rows, found, args):
         add("derive_rules_json (%s labelled) vs plain Python + json + Counter"
             % format(args.labelled, ","), "%.0f×" % ratio, "≥ 30×", ratio >= 30)
     for m in found:
-        if m.get("function") == "lorvane.derive_rules_json" and "above" in m:
+        if m.get("function") == "lorvane.derive_rules_json" and "above" in m and not m.get("hard"):
             share = m["above"] / m["text_bytes"]
             add("derive_rules_json peak memory above the baseline / request text", "%.2f" % share,
                 "≤ 3", share <= 3)
+    for function in ("derive_rules_json", "derive_rules"):
+        hard = [m for m in found if m.get("function") == "lorvane." + function and m.get("hard")]
+        if hard and all("above" in m for m in hard):
+            worst = max(hard, key=lambda m: m["above"] / m["text_bytes"])
+            share = worst["above"] / worst["text_bytes"]
+            add("%s peak memory / request text, worst of the inputs hard on memory (%s)"
+                % (function, worst["case"]), "%.2f" % share, "≤ 4", share <= 4)
+    for m in found:
+        if "pattern_bytes" in m and "above" in m:
+            per_byte = m["above"] / m["pattern_bytes"]
+            add("categorize_transactions_json peak memory per pattern byte, %s" % m["case"],
+                "%.2f" % per_byte, "≤ 12", per_byte <= 12)
     return out
 
 
@@ -318,7 +356,15 @@ def document(args, machine, versions, load, rows, found, goals):
         "## Peak memory",
         "",
         "Each call in a fresh process; the peak resident size during the call above the "
-        "resident size just before it, with the request text already read.",
+        "resident size just before it, with the request text already read (and for the "
+        "object forms, the request objects already built from it). \"held after the call\" "
+        "is the resident size the call leaves behind, its result included: for the object "
+        "forms mostly the result's objects, otherwise memory the allocator keeps and, for a "
+        "request that is not all ASCII, the UTF-8 form the interpreter keeps with the str. "
+        "Besides the benchmark data, derivation requests of %s MB built to be hard on memory "
+        "(the most tokens, groups or narrations for their size), and %s rules of %s random "
+        "letters and digits, whose peak is given per byte of the patterns."
+        % (format(args.hard_megabytes, "g"), format(args.long_rules, ","), format(LONG_PATTERN, ",")),
         "",
         memory_table(found, markdown=True) if found else "(not measured)",
         "",

@@ -15,7 +15,7 @@ import run  # noqa: E402
 from baselines import automata, plain  # noqa: E402
 
 TINY = ["--narrations", "300", "--rules", "40", "--rule-counts", "5,40", "--labelled", "600",
-        "--repeat", "1", "--budget", "1"]
+        "--repeat", "1", "--budget", "1", "--hard-megabytes", "0.05", "--long-rules", "20"]
 
 
 @pytest.fixture(scope="module")
@@ -45,6 +45,11 @@ def test_report_and_memory_are_written(rows):
     text = (rows["out"] / "benchmarks.md").read_text(encoding="utf-8")
     assert "## Targets" in text and "categorize_transactions_json" in text
     assert all("above" in m for m in rows["memory"]), rows["memory"]
+    hard = {(m["function"], m["case"]) for m in rows["memory"] if m.get("hard")}
+    cases = [case for case, _ in data.derive_worst_cases(1000)]
+    assert hard == {("lorvane." + f, c) for f in ("derive_rules_json", "derive_rules") for c in cases} | {
+        ("lorvane.categorize_transactions_json", "20 rules of 1,000 bytes")}
+    assert "per pattern byte" in text
     pytest.importorskip("matplotlib")
     assert (rows["out"] / "benchmarks.png").stat().st_size > 0
 
