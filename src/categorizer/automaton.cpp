@@ -1,7 +1,7 @@
 #include "categorizer/automaton.hpp"
 
 #include <algorithm>
-#include <memory>
+#include <utility>
 
 namespace lorvane::categorizer {
 namespace {
@@ -9,7 +9,6 @@ namespace {
 using automaton_detail::Links;
 using automaton_detail::Trie;
 
-constexpr std::uint32_t none = SubstringAutomaton::none;
 // State numbers that 16 bits hold.
 constexpr std::uint32_t narrow_states = std::uint32_t{1} << 16;
 // Dense tables up to about what one core's second-level cache holds; beyond, the compact
