@@ -51,9 +51,26 @@ def groups(rows):
     return list(ordered.values())
 
 
+def format_ratio(ratio):
+    if ratio is None:
+        return "-"
+    return "%.2f×" % ratio if ratio < 10 else "%.0f×" % ratio
+
+
+def table(header, lines, markdown=False, right=False):
+    """Rows of cells as a markdown table, or aligned for the terminal (right-aligned when
+    `right`)."""
+    if markdown:
+        return "\n".join(["| " + " | ".join(header) + " |", "|" + "---|" * len(header)] +
+                         ["| " + " | ".join(line) + " |" for line in lines])
+    widths = [max(len(x[i]) for x in [header] + lines) for i in range(len(header))]
+    align = str.rjust if right else str.ljust
+    return "\n".join("  " + "  ".join(align(c, w) for c, w in zip(line, widths))
+                     for line in [header] + lines)
+
+
 def cells(row):
-    ratio = "-" if row["ratio"] is None else ("%.2f×" % row["ratio"] if row["ratio"] < 10
-                                              else "%.0f×" % row["ratio"])
+    ratio = format_ratio(row["ratio"])
     mbps = "-" if row["mbps"] is None else "%.0f" % row["mbps"]
     status = "" if row["status"] in ("ok", "floor") else row["status"]
     runs = str(row["runs"]) if row["runs"] else "-"

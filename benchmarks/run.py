@@ -5,6 +5,7 @@ before it is timed.
     python benchmarks/run.py                   # full size; writes docs/benchmarks.md and .png
     python benchmarks/run.py --scale small     # a quick look; writes nothing by default
     python benchmarks/run.py --narrations 20000 --rule-counts 100,1000 --repeat 3 --no-write
+    python benchmarks/run.py --sections grid --write  # the grid alone, into the existing report
 
 Libraries that are not installed are reported and skipped (pip install '.[bench]').
 """
@@ -23,6 +24,8 @@ sys.path.insert(0, HERE)
 import lorvane  # noqa: E402
 
 import data  # noqa: E402
+import grid  # noqa: E402
+import grid_report  # noqa: E402
 import report  # noqa: E402
 import suites  # noqa: E402
 import timing  # noqa: E402
@@ -30,14 +33,18 @@ import timing  # noqa: E402
 SCALES = {
     "full": dict(narrations=100_000, rules=1_000, rule_counts=[100, 300, 1_000, 3_000, 10_000],
                  labelled=1_000_000, repeat=5, budget=30.0, write=True, hard_megabytes=100.0,
-                 long_rules=100_000),
+                 long_rules=100_000, grid_narrations=grid.NARRATIONS, grid_rules=grid.RULES,
+                 grid_sample=1_000, grid_plain_limit=1.0, grid_budget=5.0, grid_sample_ms=5.0,
+                 grid_repeat=9),
     "small": dict(narrations=5_000, rules=1_000, rule_counts=[100, 1_000, 10_000],
                   labelled=20_000, repeat=3, budget=5.0, write=False, hard_megabytes=5.0,
-                  long_rules=5_000),
+                  long_rules=5_000, grid_narrations=grid.NARRATIONS[:5], grid_rules=grid.RULES[:3],
+                  grid_sample=1_000, grid_plain_limit=0.2, grid_budget=1.0, grid_sample_ms=2.0,
+                  grid_repeat=5),
 }
 # The length of the patterns of the rule set that tests the memory of categorisation.
 LONG_PATTERN = 1_000
-SECTIONS = ["categorize", "scaling", "emi", "derive", "memory"]
+SECTIONS = ["categorize", "scaling", "emi", "derive", "memory", "grid"]
 
 
 def parse_arguments(argv):
@@ -51,6 +58,18 @@ def parse_arguments(argv):
                         "that are hard on memory")
     parser.add_argument("--long-rules", type=int, help="rules of %d bytes for the memory of "
                         "categorisation" % LONG_PATTERN)
+    parser.add_argument("--grid-narrations", help="narration counts of the grid, comma-separated")
+    parser.add_argument("--grid-rules", help="rule counts of the grid, comma-separated")
+    parser.add_argument("--grid-sample", type=int, help="narrations that plain Python is timed "
+                        "on in the grid's cells where its call would outlast --grid-plain-limit")
+    parser.add_argument("--grid-plain-limit", type=float, help="seconds of one plain-Python "
+                        "call above which the grid scales its time from a sample")
+    parser.add_argument("--grid-budget", type=float, help="seconds per implementation and "
+                        "grid cell before it gets fewer runs")
+    parser.add_argument("--grid-repeat", type=int, help="timed samples per implementation "
+                        "and grid cell (median)")
+    parser.add_argument("--grid-sample-ms", type=float, help="least milliseconds of a grid "
+                        "sample (a loop of calls)")
     parser.add_argument("--repeat", type=int, help="timed runs per implementation (median)")
     parser.add_argument("--budget", type=float, help="seconds per implementation before it "
                         "gets fewer runs")
@@ -66,8 +85,9 @@ def parse_arguments(argv):
     for key, value in SCALES[args.scale].items():
         if getattr(args, key, None) is None:
             setattr(args, key, value)
-    if isinstance(args.rule_counts, str):
-        args.rule_counts = [int(n) for n in args.rule_counts.split(",")]
+    for key in ("rule_counts", "grid_narrations", "grid_rules"):
+        if isinstance(getattr(args, key), str):
+            setattr(args, key, [int(n) for n in getattr(args, key).split(",")])
     args.sections = [s for s in args.sections.split(",") if s]
     unknown = set(args.sections) - set(SECTIONS)
     if unknown:
@@ -134,12 +154,7 @@ def memory_table(found, markdown=False):
         lines.append([m["function"], m["case"], "%.1f MB" % (m["text_bytes"] / 1e6),
                       "%.1f MB" % (m["above"] / 1e6), "%.2f" % (m["above"] / m["text_bytes"]),
                       per_pattern, "%.1f MB" % (m["result"] / 1e6)])
-    if markdown:
-        return "\n".join(["| " + " | ".join(header) + " |", "|" + "---|" * len(header)] +
-                         ["| " + " | ".join(line) + " |" for line in lines])
-    widths = [max(len(x[i]) for x in [header] + lines) for i in range(len(header))]
-    return "\n".join("  " + "  ".join(c.ljust(w) for c, w in zip(line, widths))
-                     for line in [header] + lines)
+    return report.table(header, lines, markdown)
 
 
 # ---- targets ----
@@ -243,6 +258,9 @@ def targets(rows, found, args):
                 add("%s peak memory less what the call leaves behind (its result) / request "
                     "text, worst of the inputs hard on memory (%s)" % (function, worst["case"]),
                     "%.2f" % share, "reported", None)
+    for function, (wanted, missed) in sorted(grid_report.misses(grid.figures(rows)).items()):
+        add("%s: grid cells at their target (ratio to plain Python)" % function,
+            "%d of %d" % (wanted - missed, wanted), "all", missed == 0)
     for m in found:
         if "pattern_bytes" in m and "above" in m:
             per_byte = m["above"] / m["pattern_bytes"]
@@ -254,12 +272,7 @@ def targets(rows, found, args):
 def targets_table(found, markdown=False):
     header = ["target", "measured", "wanted", "holds"]
     lines = [[d, m, w, "-" if h is None else ("yes" if h else "NO")] for d, m, w, h in found]
-    if markdown:
-        return "\n".join(["| " + " | ".join(header) + " |", "|" + "---|" * len(header)] +
-                         ["| " + " | ".join(line) + " |" for line in lines])
-    widths = [max(len(x[i]) for x in [header] + lines) for i in range(len(header))]
-    return "\n".join("  " + "  ".join(c.ljust(w) for c, w in zip(line, widths))
-                     for line in [header] + lines)
+    return report.table(header, lines, markdown)
 
 
 # ---- the document ----
@@ -302,11 +315,15 @@ BOUNDS = """\
   the lookups take about half of the derivation each. 30 times plain Python would be
   about 0.35 s."""
 
-def document(args, machine, versions, load, rows, found, goals):
+def document(args, machine, versions, load, rows, found, goals, grid_section=None):
     sizes = ("%s narrations per categorisation request; %s rules in the comparison, %s in the "
              "scaling chart; %s labelled narrations for rule derivation"
              % (format(args.narrations, ","), format(args.rules, ","),
                 ", ".join(format(n, ",") for n in args.rule_counts), format(args.labelled, ",")))
+    if grid_section:
+        sizes += "; the grid: %s narrations × %s rules" % (
+            ", ".join(format(n, ",") for n in args.grid_narrations),
+            ", ".join(format(n, ",") for n in args.grid_rules))
     lines = [
         "# Benchmarks",
         "",
@@ -354,12 +371,13 @@ def document(args, machine, versions, load, rows, found, goals):
         "",
         "![categorisation time against the number of rules](benchmarks.png)",
         "",
+        grid_section,
         "## What bounds the figures",
         "",
         BOUNDS,
         "",
         "## Results",
-        report.markdown_table(rows),
+        report.markdown_table([r for r in rows if r["suite"] != "grid"]),
         "",
         "## Peak memory",
         "",
@@ -377,7 +395,7 @@ def document(args, machine, versions, load, rows, found, goals):
         memory_table(found, markdown=True) if found else "(not measured)",
         "",
     ]
-    return "\n".join(lines)
+    return "\n".join(line for line in lines if line is not None)
 
 
 def main(argv=None):
@@ -410,6 +428,19 @@ def main(argv=None):
     if "derive" in args.sections:
         run(suites.derive(timer, args.labelled))
 
+    grid_section = None
+    if "grid" in args.sections:
+        grid_timer = timing.Timer(args.clock, args.grid_repeat, args.grid_budget)
+        measured = grid.Grid(grid_timer, args.grid_sample_ms / 1e3, args.grid_sample,
+                             args.grid_plain_limit)
+        grid_rows, seconds = measured.run(args.grid_narrations, args.grid_rules)
+        rows.extend(grid_rows)
+        print(grid_report.text(grid_rows))
+        print("the grid took %s" % grid_report.duration(seconds), flush=True)
+        grid_section = grid_report.section(grid_rows, grid_report.settings_of(
+            args, grid_timer, seconds, (start_load, timing.load_average()), machine,
+            versions["lorvane"]))
+
     found = memory(args) if "memory" in args.sections else []
     if found:
         print("\npeak memory (fresh process per call):")
@@ -426,8 +457,20 @@ def main(argv=None):
                       out, indent=1)
     if args.write:
         os.makedirs(args.output, exist_ok=True)
-        with open(os.path.join(args.output, "benchmarks.md"), "w", encoding="utf-8") as out:
-            out.write(document(args, machine, versions, load, rows, found, goals))
+        path = os.path.join(args.output, "benchmarks.md")
+        if args.sections == ["grid"] and os.path.exists(path):
+            # The grid alone replaces its section and keeps the rest of the report.
+            with open(path, encoding="utf-8") as existing:
+                text = grid_report.splice(existing.read(), grid_section)
+        else:
+            text = document(args, machine, versions, load, rows, found, goals, grid_section)
+        with open(path, "w", encoding="utf-8") as out:
+            out.write(text)
+        if grid_section:
+            try:
+                grid_report.chart(rows, os.path.join(args.output, grid_report.CHART))
+            except ImportError:
+                print("note: matplotlib is not installed; no grid chart drawn")
         if any(r["suite"] == "scaling" for r in rows):
             try:
                 report.chart(rows, os.path.join(args.output, "benchmarks.png"))

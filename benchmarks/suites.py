@@ -36,8 +36,10 @@ class Suite:
     """Runs one function's implementations on one argument and collects the rows."""
 
     def __init__(self, timer, suite, function, argument, expected, extra=None,
-                 agree=lambda expected, got: expected == got, calls=1):
+                 agree=lambda expected, got: expected == got, calls=1, sample_seconds=None):
         self.timer = timer
+        # When set, each implementation's samples are loops of as many calls as last this long.
+        self.sample_seconds = sample_seconds
         self.base = dict(extra or {}, suite=suite, function=function)
         self.argument = argument
         self.expected = expected
@@ -68,6 +70,8 @@ class Suite:
             row["seconds"], row["runs"] = first, 1  # too slow to repeat: the checked run
         else:
             calls = self.calls if self.calls > 1 else 1
+            if self.sample_seconds:
+                calls = self.timer.calls_lasting(run, self.argument, self.sample_seconds)
             row["seconds"], row["runs"] = self.timer.median(run, self.argument, calls)
         return row
 

@@ -1,6 +1,7 @@
 """Timing and the description of the machine a run happened on."""
 
 import gc
+import math
 import os
 import platform
 import statistics
@@ -45,6 +46,20 @@ class Timer:
         function(argument)
         once = max(self.clock() - start, 1e-7)
         return max(1, int(target / once))
+
+    def calls_lasting(self, function, argument, seconds):
+        """How many calls make one sample last at least `seconds`, from batches of calls
+        that double until one lasts a tenth of that (a single call is too short to time
+        when it takes microseconds)."""
+        calls = 1
+        while True:
+            start = self.clock()
+            for _ in range(calls):
+                function(argument)
+            elapsed = self.clock() - start
+            if elapsed >= seconds / 10 or calls >= 1 << 20:
+                return max(1, math.ceil(calls * seconds / max(elapsed, 1e-9)))
+            calls *= 2
 
 
 def cpu_model():

@@ -1,6 +1,7 @@
 """The benchmark runner at a tiny size: every alternative implementation that is installed
-gives the module's results, and the report and chart are written. No timing is checked."""
+gives the module's results, and the report and charts are written. No timing is checked."""
 
+import importlib.util
 import json
 import os
 import sys
@@ -11,17 +12,23 @@ BENCHMARKS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file
 sys.path.insert(0, BENCHMARKS)
 
 import data  # noqa: E402
+import grid  # noqa: E402
+import grid_report  # noqa: E402
 import run  # noqa: E402
 from baselines import automata, plain  # noqa: E402
 
 TINY = ["--narrations", "300", "--rules", "40", "--rule-counts", "5,40", "--labelled", "600",
         "--repeat", "1", "--budget", "1", "--hard-megabytes", "0.05", "--long-rules", "20"]
+# A grid whose plain-Python cells beyond 10 narrations are all scaled from a sample.
+TINY_GRID = ["--grid-narrations", "1,10,40", "--grid-rules", "5,30", "--grid-sample", "10",
+             "--grid-plain-limit", "0", "--grid-budget", "0.5", "--grid-sample-ms", "0.5", "--grid-repeat", "1"]
 
 
 @pytest.fixture(scope="module")
 def rows(tmp_path_factory):
     out = tmp_path_factory.mktemp("bench")
-    code = run.main(TINY + ["--output", str(out), "--write", "--json", str(out / "rows.json")])
+    code = run.main(TINY + TINY_GRID + ["--output", str(out), "--write", "--json",
+                                        str(out / "rows.json")])
     with open(out / "rows.json", encoding="utf-8") as f:
         found = json.load(f)
     found["code"], found["out"] = code, out
@@ -52,6 +59,54 @@ def test_report_and_memory_are_written(rows):
     assert "per pattern byte" in text
     pytest.importorskip("matplotlib")
     assert (rows["out"] / "benchmarks.png").stat().st_size > 0
+
+
+def test_every_grid_cell_is_measured_in_both_forms(rows):
+    cells = grid.figures(rows["rows"])
+    shapes = [(f, n, r) for f in grid.FUNCTIONS for n in (1, 10, 40) for r in (5, 30)]
+    assert sorted(cells) == sorted(shapes)
+    libraries = any(importlib.util.find_spec(module) for module, _ in automata.LIBRARIES.values())
+    for (function, narrations, rules), cell in cells.items():
+        assert cell["ratio"] > 0 and cell["scaled"] == (narrations > 10)
+        assert (cell["library_ratio"] is not None) == libraries
+        assert cell["target"] == grid.target(function, narrations, rules)
+    text = (rows["out"] / "benchmarks.md").read_text(encoding="utf-8")
+    section = text[text.index(grid_report.HEADING):text.index("## What bounds the figures")]
+    assert section.count("| narrations \\ rules | 5 | 30 |") == 6
+    assert "](%s)" % grid_report.CHART in section
+    assert (rows["out"] / grid_report.CHART).stat().st_size > 0
+
+
+def test_the_grid_alone_rewrites_only_its_own_section(tmp_path):
+    before = "# Benchmarks\n\n## Targets\n\nkept\n\n## What bounds the figures\n\nkept too\n"
+    (tmp_path / "benchmarks.md").write_text(before, encoding="utf-8")
+    arguments = ["--sections", "grid", "--grid-narrations", "1", "--grid-rules", "5",
+                 "--grid-repeat", "1", "--grid-sample-ms", "0.5", "--output", str(tmp_path),
+                 "--write"]
+    for _ in range(2):  # the second run replaces the first run's section
+        assert run.main(arguments) == 0
+        text = (tmp_path / "benchmarks.md").read_text(encoding="utf-8")
+        assert text.count(grid_report.HEADING) == 1
+        assert text.replace(text[text.index(grid_report.HEADING):text.index("## What bounds")],
+                            "") == before
+
+
+SECTION = grid_report.HEADING + "\n\nnew\n"
+
+
+@pytest.mark.parametrize("document, expected", [
+    ("# B\n\n## Results\n\nr\n", "# B\n\n## Results\n\nr\n\n" + SECTION),
+    ("# B\n\n## Results\n\nr", "# B\n\n## Results\n\nr\n\n" + SECTION),
+    ("", SECTION),
+    ("# B\n\n## What bounds the figures\n\nb\n",
+     "# B\n\n" + SECTION + "\n## What bounds the figures\n\nb\n"),
+    ("# B\n\n%s\n\nold\n\n### Object form\n\nold\n\n## Results\n" % grid_report.HEADING,
+     "# B\n\n" + SECTION + "\n## Results\n"),
+    ("# B\n\n%s\n\nold\n" % grid_report.HEADING, "# B\n\n" + SECTION),
+], ids=["appended", "appended after an unended line", "empty", "before the bounds",
+        "replaced up to the next section", "replaced at the end"])
+def test_splicing_the_grid_section(document, expected):
+    assert grid_report.splice(document, SECTION) == expected
 
 
 # The library categorisers on the cases where driving them is delicate: repeated and
