@@ -102,7 +102,8 @@ def section(rows, settings):
         "is built in every call, as a caller with new rules has to. Every implementation's "
         "results are checked equal to the module's before it is timed. Each sample is a "
         "loop of as many calls as last at least %g ms; medians of up to %d samples in %s "
-        "time of the process." % (settings["sample_ms"], settings["repeat"], settings["clock"]),
+        "time of the process, the implementations of a cell taking turns, a sample each "
+        "per turn, so that the load of the shared machine touches them alike." % (settings["sample_ms"], settings["repeat"], settings["clock"]),
         "",
         "Plain Python is timed whole where one call lasts at most %g s. Cells marked %s are "
         "beyond that: plain Python is timed on the request's first %s narrations and on the "

@@ -36,10 +36,14 @@ class Suite:
     """Runs one function's implementations on one argument and collects the rows."""
 
     def __init__(self, timer, suite, function, argument, expected, extra=None,
-                 agree=lambda expected, got: expected == got, calls=1, sample_seconds=None):
+                 agree=lambda expected, got: expected == got, calls=1, sample_seconds=None,
+                 in_turns=False):
         self.timer = timer
         # When set, each implementation's samples are loops of as many calls as last this long.
         self.sample_seconds = sample_seconds
+        # When set, add() checks and keeps the implementation; timed() times all in turns.
+        self.in_turns = in_turns
+        self.waiting = []
         self.base = dict(extra or {}, suite=suite, function=function)
         self.argument = argument
         self.expected = expected
@@ -72,8 +76,19 @@ class Suite:
             calls = self.calls if self.calls > 1 else 1
             if self.sample_seconds:
                 calls = self.timer.calls_lasting(run, self.argument, self.sample_seconds)
-            row["seconds"], row["runs"] = self.timer.median(run, self.argument, calls)
+            if self.in_turns:
+                self.waiting.append((row, (run, self.argument, calls)))
+            else:
+                row["seconds"], row["runs"] = self.timer.median(run, self.argument, calls)
         return row
+
+    def timed(self):
+        """The rows, once the implementations kept by add() are timed in turns."""
+        measured = self.timer.medians([run for _, run in self.waiting])
+        for (row, _), (seconds, runs) in zip(self.waiting, measured):
+            row["seconds"], row["runs"] = seconds, runs
+        self.waiting = []
+        return self.rows
 
 
 def categorize_json(timer, narrations, rules):

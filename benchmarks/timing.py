@@ -26,19 +26,26 @@ class Timer:
     def median(self, function, argument, calls=1):
         """Median seconds per call over up to `repeat` samples of `calls` calls each;
         stops early once the samples have used the budget (at least one sample)."""
-        samples = []
-        spent = 0.0
+        return self.medians([(function, argument, calls)])[0]
+
+    def medians(self, runs):
+        """median() of each (function, argument, calls) of `runs`, their samples taken in
+        turns, a sample of each per turn: a change in the machine's load while they are
+        timed touches them all alike. Returns (median, samples) of each."""
+        samples = [[] for _ in runs]
+        spent = [0.0] * len(runs)
         gc.collect()
         for _ in range(self.repeat):
-            start = self.clock()
-            for _ in range(calls):
-                function(argument)
-            elapsed = self.clock() - start
-            samples.append(elapsed / calls)
-            spent += elapsed
-            if spent > self.budget:
-                break
-        return statistics.median(samples), len(samples)
+            for i, (function, argument, calls) in enumerate(runs):
+                if spent[i] > self.budget:
+                    continue
+                start = self.clock()
+                for _ in range(calls):
+                    function(argument)
+                elapsed = self.clock() - start
+                samples[i].append(elapsed / calls)
+                spent[i] += elapsed
+        return [(statistics.median(taken), len(taken)) for taken in samples]
 
     def calls_for(self, function, argument, target=0.05):
         """How many calls make one sample last about `target` seconds."""
