@@ -15,6 +15,7 @@ import data  # noqa: E402
 import grid  # noqa: E402
 import grid_report  # noqa: E402
 import run  # noqa: E402
+import timing  # noqa: E402
 from baselines import automata, plain  # noqa: E402
 
 TINY = ["--narrations", "300", "--rules", "40", "--rule-counts", "5,40", "--labelled", "600",
@@ -143,3 +144,102 @@ def test_generated_data_is_the_same_on_every_call():
     texts = [d["narration"] for d in case["data"]]
     assert any(not t.isascii() for t in texts) and sum(t.isascii() for t in texts) > 1500
     assert len(case["rules"]) == 100 + len(data.GENERIC_RULES)
+
+
+# ---- timing and the grid's arithmetic, on a clock that the timed functions advance ----
+
+class FakeClock:
+    def __init__(self):
+        self.now = 0.0
+
+    def __call__(self):
+        return self.now
+
+
+def fake_timer(repeat=5, budget=100.0):
+    timer = timing.Timer("cpu", repeat, budget)
+    timer.clock = FakeClock()
+    return timer
+
+
+@pytest.mark.parametrize("costs, repeat, budget, runs", [
+    ([1e-3, 1e-3], 5, 1.0, [5, 5]),
+    ([1e-3, 2.0], 5, 3.0, [5, 2]),  # the slow one stops once it has spent its budget
+    ([2.0, 1e-3], 5, 1.0, [1, 5]),  # at least one sample each
+    ([5.0], 3, 0.0, [1]),
+], ids=["both in full", "the slow one cut short", "the first one cut short", "no budget"])
+def test_samples_taken_in_turns_each_within_its_budget(costs, repeat, budget, runs):
+    timer = fake_timer(repeat, budget)
+    order = []
+
+    def costing(index, cost):
+        def run(argument):
+            timer.clock.now += cost
+            order.append(index)
+        return run
+
+    found = timer.medians([(costing(i, c), None, 1) for i, c in enumerate(costs)])
+    assert [n for _, n in found] == runs
+    assert [m for m, _ in found] == pytest.approx(costs)
+    assert order[:len(costs)] == list(range(len(costs)))  # a sample of each before any second
+
+
+@pytest.mark.parametrize("cost, seconds", [(1e-6, 5e-3), (3e-3, 5e-3), (1e-2, 5e-3), (2e-7, 0.5)])
+def test_a_loop_of_calls_lasts_at_least_the_time_asked(cost, seconds):
+    timer = fake_timer()
+
+    def run(argument):
+        timer.clock.now += cost
+
+    calls = timer.calls_lasting(run, None, seconds)
+    assert calls * cost >= seconds * (1 - 1e-9)
+    assert calls == 1 or (calls - 2) * cost < seconds
+
+
+@pytest.mark.parametrize("function", grid.FUNCTIONS)
+@pytest.mark.parametrize("narrations, limit, scaled", [(40, 0.0, True), (40, 10.0, False),
+                                                       (8, 0.0, False)])
+def test_plain_python_scaled_from_a_sample_is_exact_for_its_linear_cost(
+        monkeypatch, function, narrations, limit, scaled):
+    timer = fake_timer(repeat=3)
+    fixed, per_narration = 2e-3, 5e-4
+    model = plain.categorize
+
+    def categorize(request):
+        timer.clock.now += fixed + per_narration * len(request["data"])
+        return model(request)
+
+    monkeypatch.setattr(plain, "categorize", categorize)
+    measured = grid.Grid(timer, sample_seconds=1e-3, sample=10, plain_limit=limit)
+    request = data.categorize_case(narrations, 5)
+    extra = {"narrations": narrations, "rules": 5, "text_bytes": 0}
+    row = measured.plain(measured.suite(function, request, extra), function, request, extra)
+    assert row["status"] == "ok" and row["implementation"] == grid.PLAIN[function]
+    assert row["seconds"] == pytest.approx(fixed + per_narration * narrations)
+    assert ("scaled_from" in row) == scaled
+
+
+def grid_row(implementation, seconds, status="ok", **more):
+    return dict(suite="grid", function=grid.OBJECTS, narrations=100, rules=10, status=status,
+                implementation=implementation, seconds=seconds, **more)
+
+
+@pytest.mark.parametrize("rows, ratio, library, library_ratio, cell", [
+    ([grid_row("lorvane", 1.0), grid_row("plain Python", 6.0),
+      grid_row("hyperscan batched", 0.5, "differs: results do not match the module's"),
+      grid_row("pyahocorasick batched", 3.0), grid_row("ahocorasick-rs per narration", 2.0),
+      grid_row("pyahocorasick per narration", None, "not installed: ahocorasick")],
+     6.0, "ahocorasick-rs per narration", 2.0, "6.00×"),
+    ([grid_row("lorvane", 2.0), grid_row("plain Python", 8.0, scaled_from=10)],
+     4.0, None, None, "**4.00×†** ✗"),
+], ids=["the fastest library that agrees", "below target, scaled"])
+def test_a_cell_compares_the_module_with_the_fastest_that_agrees(rows, ratio, library,
+                                                                  library_ratio, cell):
+    cells = grid.figures(rows)
+    found = cells[grid.OBJECTS, 100, 10]
+    assert found["ratio"] == pytest.approx(ratio) and found["target"] == 5
+    assert found["holds"] == (ratio >= 5)
+    assert found["library"] == library
+    assert found["library_ratio"] == (library_ratio and pytest.approx(library_ratio))
+    (_, _, against_plain), _, _ = grid_report.tables(cells, grid.OBJECTS, markdown=True)
+    assert against_plain == [["100", cell, "≥ 5×"]]
