@@ -71,7 +71,7 @@ ObjectError ObjectError::from_interpreter() {
     PyObject* value = nullptr;
     PyObject* traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
-    if (!type) return {Kind::fault, {}, {}, {}, {}};  // an interpreter call failed silently
+    if (!type) return ObjectError(Kind::fault, {});  // an interpreter call failed silently
     PyErr_NormalizeException(&type, &value, &traceback);
     PyRef owned_type = PyRef::steal(type);
     PyRef owned_value = PyRef::steal(value);
@@ -79,7 +79,8 @@ ObjectError ObjectError::from_interpreter() {
 
     if (passes_through(type)) {
         if (traceback && value) PyException_SetTraceback(value, traceback);
-        return {Kind::pending, {}, std::move(owned_type), std::move(owned_value), std::move(owned_traceback)};
+        return ObjectError(Kind::pending, {}, std::move(owned_type), std::move(owned_value),
+                           std::move(owned_traceback));
     }
 
     std::string text = value ? type_qualname(value) : std::string("Exception");
@@ -99,19 +100,20 @@ ObjectError ObjectError::not_made() {
     PyObject* raised = PyErr_Occurred();
     if (raised && passes_through(raised)) return from_interpreter();
     if (raised) PyErr_Print();  // for the report of the fault
-    return {Kind::fault, {}, {}, {}, {}};
+    return ObjectError(Kind::fault, {});
+}
+
+void ObjectError::restore() noexcept {
+    PyErr_Restore(detail_->type.release(), detail_->value.release(), detail_->traceback.release());
 }
 
 PyObject* raise_object_error(ObjectError&& error, std::string_view prefix) {
-    switch (error.kind) {
-        case ObjectError::Kind::pending:
-            PyErr_Restore(error.pending_type.release(), error.pending_value.release(),
-                          error.pending_traceback.release());
-            break;
+    switch (error.kind()) {
+        case ObjectError::Kind::pending: error.restore(); break;
         case ObjectError::Kind::fault: raise_panic("Python API call failed"); break;
         case ObjectError::Kind::message: {
             std::string text(prefix);
-            text += error.text;
+            text += error.text();
             raise_text(PyExc_ValueError, text);
             break;
         }

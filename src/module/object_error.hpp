@@ -1,6 +1,7 @@
 // The error of reading a Python request or building a Python result.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -9,25 +10,41 @@
 
 namespace lorvane {
 
-struct ObjectError {
+// Held through one pointer, so that the results of the decoder's many small steps are
+// no bigger than their values; an error is made only where one arises.
+class ObjectError {
+public:
     enum class Kind {
-        message,  // text is the display text that follows "invalid request: " or
+        message,  // text() is the display text that follows "invalid request: " or
                   // "could not build result: "
         pending,  // the interpreter raised what passes_through() lets through: it is
                   // restored unchanged instead of being wrapped
         fault,    // an interpreter call failed without a reason to give: a fault
     };
-    Kind kind = Kind::message;
-    std::string text;
-    PyRef pending_type, pending_value, pending_traceback;
 
-    static ObjectError message(std::string text) { return {Kind::message, std::move(text), {}, {}, {}}; }
+    static ObjectError message(std::string text) { return ObjectError(Kind::message, std::move(text)); }
     static ObjectError unexpected_type(PyObject* value, std::string_view expected);
     // Takes the interpreter's pending exception: "TypeName: str(exception)".
     static ObjectError from_interpreter();
     // An interpreter constructor returned no object: memory ran out, which passes
     // through, or the interpreter faulted.
     static ObjectError not_made();
+
+    Kind kind() const noexcept { return detail_->kind; }
+    const std::string& text() const noexcept { return detail_->text; }
+    // Sets the pending exception again (Kind::pending).
+    void restore() noexcept;
+
+private:
+    struct Detail {
+        Kind kind;
+        std::string text;
+        PyRef type, value, traceback;  // Kind::pending
+    };
+    ObjectError(Kind kind, std::string text, PyRef type = {}, PyRef value = {}, PyRef traceback = {})
+        : detail_(new Detail{kind, std::move(text), std::move(type), std::move(value), std::move(traceback)}) {}
+
+    std::unique_ptr<Detail> detail_;
 };
 
 template <class T>
