@@ -340,39 +340,32 @@ JsonResult<void> JsonReader::open_container() {
     return {};
 }
 
-JsonResult<bool> JsonReader::next_element(bool& first) {
+// Steps over the comma before the next item of an open array or object: false at its
+// closing byte (not consumed); otherwise the reader stands at the item.
+JsonResult<bool> JsonReader::next_item(bool& first, char closing) {
+    const bool array = closing == ']';
     int c = peek();
-    if (c == end_of_text) return syntax_error(eof_list);
-    if (c == ']') return false;
+    if (c == end_of_text) return syntax_error(array ? eof_list : eof_object);
+    if (c == closing) return false;
     if (first) {
         first = false;
     } else if (c == ',') {
         ++index_;
         c = peek();
-        if (c == ']') return syntax_error("trailing comma");
+        if (c == closing) return syntax_error("trailing comma");
         if (c == end_of_text) return syntax_error(eof_value);
     } else {
-        return syntax_error("expected `,` or `]`");
+        return syntax_error(array ? "expected `,` or `]`" : "expected `,` or `}`");
     }
     return true;
 }
 
+JsonResult<bool> JsonReader::next_element(bool& first) { return next_item(first, ']'); }
+
 JsonResult<bool> JsonReader::next_key(bool& first) {
-    int c = peek();
-    if (c == end_of_text) return syntax_error(eof_object);
-    if (c == '}') return false;
-    if (first) {
-        first = false;
-    } else if (c == ',') {
-        ++index_;
-        c = peek();
-        if (c == '}') return syntax_error("trailing comma");
-        if (c == end_of_text) return syntax_error(eof_value);
-    } else {
-        return syntax_error("expected `,` or `}`");
-    }
-    if (c != '"') return syntax_error("key must be a string");
-    return true;
+    auto has = next_item(first, '}');
+    if (has && has.value() && peek() != '"') return syntax_error("key must be a string");
+    return has;
 }
 
 JsonResult<void> JsonReader::read_colon() {

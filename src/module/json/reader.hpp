@@ -105,6 +105,7 @@ public:
 
 private:
     JsonError error_ending(std::size_t end, std::string text) const;
+    JsonResult<bool> next_item(bool& first, char closing);
     JsonResult<std::string_view> read_escaped_string(std::size_t start);
     JsonResult<void> read_escape(std::string* into);
     JsonResult<std::uint16_t> read_hex4();
