@@ -5,6 +5,8 @@
 #include <memory>
 #include <utility>
 
+#include "common/bytes.hpp"
+
 namespace lorvane::categorizer::automaton_detail {
 namespace {
 
@@ -18,7 +20,7 @@ std::uint32_t common_prefix(std::string_view a, std::string_view b) {
 }
 
 struct Key {
-    std::uint64_t head;  // the first eight bytes, big-endian, zeros past the end
+    std::uint64_t head;  // big_endian_head of the pattern
     std::uint32_t index;
 };
 
@@ -28,14 +30,7 @@ struct Key {
 std::vector<Key> sorted_order(std::span<const std::string_view> patterns) {
     const auto n = static_cast<std::uint32_t>(patterns.size());
     std::vector<Key> keys(n), moved(n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        std::uint64_t head = 0;
-        for (std::size_t k = 0; k < 8; ++k) {
-            const unsigned byte = k < patterns[i].size() ? static_cast<unsigned char>(patterns[i][k]) : 0u;
-            head = head << 8 | byte;
-        }
-        keys[i] = {head, i};
-    }
+    for (std::uint32_t i = 0; i < n; ++i) keys[i] = {bytes::big_endian_head(patterns[i]), i};
     std::array<std::array<std::uint32_t, 256>, 8> count{};  // of each byte value at each place
     for (const Key& key : keys) {
         for (std::size_t place = 0; place < 8; ++place) ++count[place][key.head >> (8 * place) & 0xff];

@@ -4,7 +4,6 @@
 // matcher reads as is, taking capitals for small letters.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,30 +13,10 @@
 #include "categorizer/engine.hpp"
 #include "categorizer/lowercase.hpp"
 #include "categorizer/matcher.hpp"
+#include "common/bytes.hpp"
 
 namespace lorvane::categorizer {
 namespace {
-
-// Eight bytes at a time, the last eight overlapping the ones before: no loop over single
-// bytes for the tail of a text of eight bytes or more.
-bool is_ascii(std::string_view text) noexcept {
-    constexpr std::uint64_t highs = 0x8080808080808080u;
-    const char* p = text.data();
-    const std::size_t n = text.size();
-    const auto load = [](const char* at) {
-        std::uint64_t word;
-        std::memcpy(&word, at, 8);
-        return word;
-    };
-    if (n < 8) {
-        std::uint64_t any = 0;
-        for (std::size_t i = 0; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
-        return (any & 0x80u) == 0;
-    }
-    std::uint64_t any = load(p + n - 8);
-    for (std::size_t i = 0; i + 8 < n; i += 8) any |= load(p + i);
-    return (any & highs) == 0;
-}
 
 // The lowercased patterns of the rules that can decide: those up to the first empty one.
 // A pattern that is its own lowercase (ASCII without capitals) is viewed where it lies;
@@ -56,7 +35,7 @@ struct LoweredPatterns {
         for (std::size_t i = 0; i < count; ++i) {
             const std::string_view p = rules[i].pattern;
             const bool own_lowercase =
-                is_ascii(p) && std::none_of(p.begin(), p.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+                bytes::is_ascii(p) && std::none_of(p.begin(), p.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
             if (!own_lowercase) {
                 ends[i] = 0;
                 total += p.size();
@@ -98,7 +77,7 @@ std::vector<std::uint32_t> first_rules(std::vector<std::string_view> narrations,
         std::string lowered;
         std::vector<std::pair<std::size_t, std::size_t>> placed;  // (narration, its end)
         for (std::size_t i = 0; i < texts.size(); ++i) {
-            if (matcher.folds_ascii_capitals() && is_ascii(texts[i])) continue;
+            if (matcher.folds_ascii_capitals() && bytes::is_ascii(texts[i])) continue;
             lowercase_append(texts[i], lowered);
             placed.emplace_back(i, lowered.size());
         }

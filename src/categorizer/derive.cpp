@@ -32,6 +32,7 @@
 #include "categorizer/seeded_hash.hpp"
 #include "categorizer/token_batch.hpp"
 #include "categorizer/token_table.hpp"
+#include "common/bytes.hpp"
 
 namespace lorvane::categorizer {
 namespace {
@@ -58,9 +59,9 @@ bool same_text(std::string_view a, std::string_view b) noexcept {
     const char* p = a.data();
     const char* q = b.data();
     if (n >= 8 && n <= 16) {
-        return detail::load64(p) == detail::load64(q) && detail::load64(p + n - 8) == detail::load64(q + n - 8);
+        return bytes::load8(p) == bytes::load8(q) && bytes::load8(p + n - 8) == bytes::load8(q + n - 8);
     }
-    if (n >= 4 && n < 8) return detail::load32(p) == detail::load32(q) && detail::load32(p + n - 4) == detail::load32(q + n - 4);
+    if (n >= 4 && n < 8) return bytes::load4(p) == bytes::load4(q) && bytes::load4(p + n - 4) == bytes::load4(q + n - 4);
     return a == b;
 }
 
@@ -337,19 +338,9 @@ std::uint64_t split_into(std::size_t counted, std::size_t total) noexcept {
 
 // A group with a pattern, to be sorted.
 struct Chosen {
-    std::uint64_t category_head;  // leading_bytes of the category
+    std::uint64_t category_head;  // big_endian_head of the category
     std::uint32_t group;
 };
-
-// The first eight bytes of text as a big-endian number, zero-padded: ordering these
-// numbers orders the texts, except where they are equal.
-std::uint64_t leading_bytes(std::string_view text) noexcept {
-    std::uint64_t head = 0;
-    for (std::size_t i = 0; i < 8; ++i) {
-        head = (head << 8) | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
-    }
-    return head;
-}
 
 // The pattern of every group: one pass counts all tokens, unless its table would
 // outgrow the room; then shares of the tokens are counted, a pass each, and a share
@@ -398,7 +389,7 @@ DeriveRulesResponse derive_from(std::span<const Input> data) {
     const auto first = [&](std::uint32_t group) -> const Input& { return data[groups.first_input[group]]; };
     std::vector<Chosen> chosen;
     for (std::uint32_t g = 0; g < groups.count(); ++g) {
-        if (patterns.has(g)) chosen.push_back({leading_bytes(first(g).category), g});
+        if (patterns.has(g)) chosen.push_back({bytes::big_endian_head(first(g).category), g});
     }
     // Texts compare as unsigned bytes, a proper prefix first; the leading bytes settle
     // most comparisons without touching the texts.

@@ -5,8 +5,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
+
+#include "common/bytes.hpp"
 
 namespace lorvane::categorizer {
 
@@ -24,27 +25,15 @@ inline std::uint64_t fold_multiply(std::uint64_t a, std::uint64_t b) noexcept {
     return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
 
-inline std::uint64_t load64(const char* p) noexcept {
-    std::uint64_t word;
-    std::memcpy(&word, p, 8);
-    return word;
-}
-
-inline std::uint64_t load32(const char* p) noexcept {
-    std::uint32_t word;
-    std::memcpy(&word, p, 4);
-    return word;
-}
-
 }  // namespace detail
 
 // One multiplication per 16 bytes; the length enters last. Short texts are read with a
 // few loads that together cover every byte (overlapping where the length is not a
 // multiple of the load), so no byte is read outside the text.
 inline std::uint64_t hash_bytes(std::string_view bytes, std::uint64_t seed) noexcept {
+    using bytes::load4;
+    using bytes::load8;
     using detail::fold_multiply;
-    using detail::load32;
-    using detail::load64;
     const std::uint64_t lane = fold_multiply(seed ^ detail::kHashK0, detail::kHashK2);
     const char* p = bytes.data();
     const std::size_t n = bytes.size();
@@ -52,11 +41,11 @@ inline std::uint64_t hash_bytes(std::string_view bytes, std::uint64_t seed) noex
     std::uint64_t a, b;
     if (n <= 16) {
         if (n >= 8) {
-            a = load64(p);
-            b = load64(p + n - 8);
+            a = load8(p);
+            b = load8(p + n - 8);
         } else if (n >= 4) {
-            a = load32(p);
-            b = load32(p + n - 4);
+            a = load4(p);
+            b = load4(p + n - 4);
         } else if (n > 0) {
             const auto byte = [&](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
             a = (byte(0) << 16) | (byte(n / 2) << 8) | byte(n - 1);
@@ -66,9 +55,9 @@ inline std::uint64_t hash_bytes(std::string_view bytes, std::uint64_t seed) noex
         }
     } else {
         std::size_t left = n;
-        for (; left > 16; p += 16, left -= 16) h = fold_multiply(load64(p) ^ h ^ detail::kHashK1, load64(p + 8) ^ lane);
-        a = load64(p + left - 16);
-        b = load64(p + left - 8);
+        for (; left > 16; p += 16, left -= 16) h = fold_multiply(load8(p) ^ h ^ detail::kHashK1, load8(p + 8) ^ lane);
+        a = load8(p + left - 16);
+        b = load8(p + left - 8);
     }
     h = fold_multiply(a ^ h ^ detail::kHashK1, b ^ lane);
     return fold_multiply(h ^ detail::kHashK2, n ^ lane ^ detail::kHashK0);

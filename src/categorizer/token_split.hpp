@@ -21,49 +21,20 @@
 
 #include "categorizer/tokenize.hpp"
 #include "categorizer/unicode.hpp"
+#include "common/bytes.hpp"
+#include "common/utf8.hpp"
 
 namespace lorvane::categorizer {
 namespace split {
 
 inline constexpr std::size_t kBlock = 64;
-inline constexpr std::uint64_t kOnes = 0x0101010101010101u;
-inline constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-
-// Words hold bytes in memory order from the low end, whatever the machine.
-inline std::uint64_t load_word(const char* p) noexcept {
-    std::uint64_t word;
-    std::memcpy(&word, p, 8);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    return word;
-}
-
-// The n (< 8) bytes at p, then zeros.
-inline std::uint64_t load_partial(const char* p, std::size_t n) noexcept {
-    char bytes[8] = {};
-    std::memcpy(bytes, p, n);
-    return load_word(bytes);
-}
-
-inline void store_word(char* p, std::uint64_t word) noexcept {
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    std::memcpy(p, &word, 8);
-}
-
-// The high bit of each byte of an ASCII word set where the byte is >= lo, or > hi: no
-// byte exceeds 0x7F, so no addition carries into the next byte.
-inline std::uint64_t at_least(std::uint64_t word, char lo) noexcept { return word + kOnes * (0x80 - lo); }
-inline std::uint64_t above(std::uint64_t word, char hi) noexcept { return word + kOnes * (0x7F - hi); }
-
-// 'A'..'Z' become 'a'..'z': 0x80 >> 2 is the 0x20 between them.
-inline std::uint64_t lower_word(std::uint64_t word) noexcept {
-    return word | ((at_least(word, 'A') & ~above(word, 'Z') & kHighBits) >> 2);
-}
-
 // Bit i set when byte i of a lowercase ASCII word is a digit or a letter.
 inline unsigned alphanumeric_bits(std::uint64_t lowered) noexcept {
+    using bytes::above;
+    using bytes::at_least;
     const std::uint64_t digit = at_least(lowered, '0') & ~above(lowered, '9');
     const std::uint64_t letter = at_least(lowered, 'a') & ~above(lowered, 'z');
-    const std::uint64_t high = (digit | letter) & kHighBits;
+    const std::uint64_t high = (digit | letter) & bytes::kHighBits;
     return static_cast<unsigned>(((high >> 7) * 0x0102040810204080u) >> 56);
 }
 
@@ -128,8 +99,8 @@ void split_lowered(std::string_view text, Emit&& emit) {
         std::uint64_t bits = 0;
         for (std::size_t at = block; at < block_end; at += 8) {
             const std::size_t size = block_end - at >= 8 ? 8 : block_end - at;
-            const std::uint64_t word = size == 8 ? load_word(p + at) : load_partial(p + at, size);
-            if ((word & kHighBits) == 0 && continuation == 0) {
+            const std::uint64_t word = size == 8 ? bytes::load8(p + at) : bytes::load_partial8(p + at, size);
+            if ((word & bytes::kHighBits) == 0 && continuation == 0) {
                 bits |= std::uint64_t{alphanumeric_bits(word)} << (at - block);
                 continue;
             }
@@ -142,7 +113,7 @@ void split_lowered(std::string_view text, Emit&& emit) {
                 } else if (byte < 0x80) {
                     bit = detail::is_ascii_alphanumeric(byte);
                 } else {
-                    const unicode::Decoded d = unicode::decode_utf8(p + at + i);
+                    const utf8::Decoded d = utf8::decode_utf8(p + at + i);
                     bit = unicode::is_alphanumeric(d.cp);
                     continuation = d.size - 1;
                     continuation_bit = bit;
@@ -156,11 +127,6 @@ void split_lowered(std::string_view text, Emit&& emit) {
 }
 
 namespace split {
-
-inline constexpr char32_t kCapitalSigma = 0x03A3;
-
-// The UTF-8 size of cp.
-inline unsigned utf8_size(char32_t cp) noexcept { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
 
 // Lowercases and classifies the bytes [at, end) of src one character at a time: bit i of
 // the result is byte at + i's. `continuation` carries the bytes of a character that runs
@@ -176,14 +142,16 @@ inline bool lower_bytes(const char* src, std::size_t at, std::size_t end, char* 
             --continuation;
             bit = continuation_bit;
         } else if (byte < 0x80) {
-            out[i] = static_cast<char>(static_cast<unsigned>(byte - 'A') < 26 ? byte + 0x20 : byte);
+            out[i] = bytes::lower_ascii(src[i]);
             bit = detail::is_ascii_alphanumeric(byte);
         } else {
-            const unicode::Decoded d = unicode::decode_utf8(src + i);
+            const utf8::Decoded d = utf8::decode_utf8(src + i);
             const unicode::CharProps& props = unicode::props_of(d.cp);
             const auto lower = static_cast<char32_t>(static_cast<std::int32_t>(d.cp) + props.lower_delta);
-            if (props.lower_expansion != 0 || d.cp == kCapitalSigma || utf8_size(lower) != d.size) return false;
-            unicode::encode_utf8(lower, out + i);
+            if (props.lower_expansion != 0 || d.cp == unicode::kCapitalSigma || utf8::encoded_size(lower) != d.size) {
+                return false;
+            }
+            utf8::encode_utf8(lower, out + i);
             bit = (props.flags & unicode::kAlphanumeric) != 0;
             continuation = d.size - 1;
             continuation_bit = bit;
@@ -210,11 +178,11 @@ inline bool lower_ascii16(const char* src, char* out, std::uint64_t& bits) noexc
 }
 #else
 inline bool lower_ascii16(const char* src, char* out, std::uint64_t& bits) noexcept {
-    const std::uint64_t a = load_word(src), b = load_word(src + 8);
-    if ((a | b) & kHighBits) return false;
-    const std::uint64_t la = lower_word(a), lb = lower_word(b);
-    store_word(out, la);
-    store_word(out + 8, lb);
+    const std::uint64_t a = bytes::load8(src), b = bytes::load8(src + 8);
+    if ((a | b) & bytes::kHighBits) return false;
+    const std::uint64_t la = bytes::lower_ascii8(a), lb = bytes::lower_ascii8(b);
+    bytes::store8(out, la);
+    bytes::store8(out + 8, lb);
     bits = alphanumeric_bits(la) | (std::uint64_t{alphanumeric_bits(lb)} << 8);
     return true;
 }

@@ -6,7 +6,6 @@
 // that the memory of many of them is fetched at once.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "categorizer/seeded_hash.hpp"
+#include "common/bytes.hpp"
 
 namespace lorvane::categorizer {
 
@@ -27,63 +27,33 @@ struct TokenKey {
     bool operator==(const TokenKey&) const = default;
 };
 
-namespace detail {
-
-template <class Word>
-Word load_bytes(const char* p) noexcept {
-    Word word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
-// The first n bytes (in memory order) of a word loaded from memory, the rest zero.
-template <class Word>
-Word first_bytes(Word word, std::size_t n) noexcept {
-    if (n >= sizeof(Word)) return word;
-    if constexpr (std::endian::native == std::endian::little) {
-        return word & static_cast<Word>((Word{1} << (8 * n)) - 1);
-    } else {
-        return n == 0 ? 0 : word & static_cast<Word>(~(static_cast<Word>(~Word{0}) >> (8 * n)));
-    }
-}
-
-}  // namespace detail
-
 inline constexpr std::size_t kInlineBytes = 12;
 
 // The key of the token at p; 16 bytes from p must be readable. Sizes past 32 bits
 // saturate: such tokens are told apart by their bytes.
 inline TokenKey token_key(const char* p, std::size_t size) noexcept {
-    using detail::first_bytes;
-    using detail::load_bytes;
+    using bytes::first_bytes;
     const auto size32 = static_cast<std::uint32_t>(size < UINT32_MAX ? size : UINT32_MAX);
-    const std::uint64_t head = first_bytes(load_bytes<std::uint64_t>(p), size);
-    const std::uint32_t middle = size <= 8 ? 0 : first_bytes(load_bytes<std::uint32_t>(p + 8), size - 8);
+    const std::uint64_t head = first_bytes(bytes::load8(p), size);
+    const std::uint32_t middle = size <= 8 ? 0 : first_bytes(bytes::load4(p + 8), size - 8);
     // Bytes 8..11 of the key are the middle, bytes 12..15 the size, as in an Entry.
-    const std::uint64_t tail = std::endian::native == std::endian::little
-                                   ? middle | (std::uint64_t{size32} << 32)
-                                   : (std::uint64_t{middle} << 32) | size32;
-    return {head, tail};
+    return {head, middle | (std::uint64_t{size32} << 32)};
 }
 
 class TokenTable {
 public:
     struct Entry {
-        // A token of up to kInlineBytes bytes, zero-padded; of a longer one, its first
-        // kSpillAt bytes and then where its record lies in the side buffer.
-        char text[kInlineBytes];
-        std::uint32_t size32;    // the size, saturated at 32 bits
-        std::uint32_t global;    // narrations containing the token
-        std::uint32_t last_seen; // the narration that counted it last
-        std::uint32_t group;     // the one group that can hold 80 % of those narrations
-        std::uint32_t votes;     // the caller's count for that group
+        // The token's key as words load it: a token of up to kInlineBytes bytes,
+        // zero-padded, then its size; of a longer one, its first kSpillAt bytes, where
+        // its record lies in the side buffer, then its size (saturated at 32 bits).
+        char text[kInlineBytes + 4];
+        std::uint32_t global;     // narrations containing the token
+        std::uint32_t last_seen;  // the narration that counted it last
+        std::uint32_t group;      // the one group that can hold 80 % of those narrations
+        std::uint32_t votes;      // the caller's count for that group
 
-        TokenKey key() const noexcept {
-            TokenKey k;
-            std::memcpy(&k.head, text, 8);
-            std::memcpy(&k.tail, text + 8, 8);
-            return k;
-        }
+        TokenKey key() const noexcept { return {bytes::load8(text), bytes::load8(text + 8)}; }
+        std::uint32_t size32() const noexcept { return bytes::load4(text + kInlineBytes); }
     };
     static_assert(sizeof(Entry) == 32);
 
@@ -119,12 +89,13 @@ public:
             if (token.size() <= kInlineBytes ? entry.key() == key : holds_long(entry, token)) return entry;
         }
         Entry& entry = entries_.emplace_back();
-        std::memcpy(entry.text, &key, 16);
+        bytes::store8(entry.text, key.head);
+        bytes::store8(entry.text + 8, key.tail);
         if (token.size() > kInlineBytes) {
-            const std::uint64_t at = spill_.size();
-            const std::uint64_t size = token.size();
-            std::memcpy(entry.text + kSpillAt, &at, 8);
-            spill_.append(reinterpret_cast<const char*>(&size), 8);
+            bytes::store8(entry.text + kSpillAt, spill_.size());
+            char size[8];
+            bytes::store8(size, token.size());
+            spill_.append(size, 8);
             spill_.append(token);
         }
         entry.global = entry.last_seen = entry.group = entry.votes = 0;
@@ -134,11 +105,9 @@ public:
     }
 
     std::string_view text(const Entry& entry) const noexcept {
-        if (entry.size32 <= kInlineBytes) return {entry.text, entry.size32};
-        std::uint64_t at, size;
-        std::memcpy(&at, entry.text + kSpillAt, 8);
-        std::memcpy(&size, spill_.data() + at, 8);
-        return {spill_.data() + at + 8, size};
+        if (entry.size32() <= kInlineBytes) return {entry.text, entry.size32()};
+        const std::uint64_t at = bytes::load8(entry.text + kSpillAt);
+        return {spill_.data() + at + 8, bytes::load8(spill_.data() + at)};
     }
 
     std::size_t size() const noexcept { return entries_.size(); }
@@ -170,7 +139,7 @@ private:
     // bytes, then the same bytes in the side buffer.
     bool holds_long(const Entry& entry, std::string_view token) const noexcept {
         const auto size32 = static_cast<std::uint32_t>(token.size() < UINT32_MAX ? token.size() : UINT32_MAX);
-        return entry.size32 == size32 && std::memcmp(entry.text, token.data(), kSpillAt) == 0 && text(entry) == token;
+        return entry.size32() == size32 && std::memcmp(entry.text, token.data(), kSpillAt) == 0 && text(entry) == token;
     }
 
     // Doubles the slot array and places every entry again.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "categorizer/unicode.hpp"
+#include "common/utf8.hpp"
 
 namespace lorvane::categorizer {
 
@@ -44,7 +45,7 @@ void for_each_token(std::string_view lowered, Emit&& emit) {
             ++p;
             continue;
         }
-        const unicode::Decoded d = unicode::decode_utf8(p);
+        const utf8::Decoded d = utf8::decode_utf8(p);
         if (!unicode::is_alphanumeric(d.cp)) {
             close_piece(p);
             piece = p + d.size;

@@ -1,17 +1,20 @@
 // Per-character Unicode data for the categorizer: the full lowercase mapping, the Cased
 // and Case_Ignorable properties, and "alphanumeric" (Alphabetic, or general category Nd,
 // Nl or No). The tables live in the generated unicode_tables.cpp; this header holds the
-// lookup and a few UTF-8 helpers. All texts handed to these helpers are valid UTF-8.
+// lookup.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "common/utf8.hpp"
-
 namespace lorvane::categorizer::unicode {
 
 inline constexpr char32_t kMaxCodePoint = 0x10FFFF;
+// Capital sigma lowercases to final sigma where the Final_Sigma context holds, else to
+// small sigma.
+inline constexpr char32_t kCapitalSigma = 0x03A3;
+inline constexpr char32_t kSmallSigma = 0x03C3;
+inline constexpr char32_t kFinalSigma = 0x03C2;
 
 enum CharFlag : std::uint8_t {
     kCased = 1,
@@ -72,11 +75,5 @@ inline Lowercase lowercase_of(char32_t cp) noexcept {
     const char32_t* row = tables::lower_expansions[p.lower_expansion - 1];
     return {{row[0], row[1], row[2]}, row[2] != 0 ? 3u : row[1] != 0 ? 2u : 1u};
 }
-
-// The UTF-8 helpers, where the categorizer has always found them.
-using utf8::Decoded;
-using utf8::decode_utf8;
-using utf8::encode_utf8;
-using utf8::previous_char;
 
 }  // namespace lorvane::categorizer::unicode

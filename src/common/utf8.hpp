@@ -28,6 +28,9 @@ inline const char* previous_char(const char* begin, const char* end) noexcept {
     return p;
 }
 
+// The number of bytes of cp in UTF-8.
+inline unsigned encoded_size(char32_t cp) noexcept { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+
 // Writes cp as UTF-8 to out (room for 4 bytes) and returns the number of bytes.
 inline unsigned encode_utf8(char32_t cp, char* out) noexcept {
     if (cp < 0x80) {

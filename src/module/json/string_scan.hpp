@@ -5,12 +5,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "common/bytes.hpp"
 
 namespace lorvane {
 
@@ -43,16 +44,15 @@ inline std::size_t find_json_special(std::string_view text, std::size_t i) noexc
         i += 16;
     }
 #else
-    constexpr std::uint64_t ones = 0x0101010101010101ULL;
-    constexpr std::uint64_t highs = 0x8080808080808080ULL;
+    using bytes::kHighBits;
+    using bytes::kOnes;
     while (i + 8 <= n) {
-        std::uint64_t block;
-        std::memcpy(&block, p + i, 8);
-        const std::uint64_t quote = block ^ (ones * '"');
-        const std::uint64_t backslash = block ^ (ones * '\\');
-        const std::uint64_t hits = ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) |
-                                   ((block - ones * 0x20) & ~block);
-        if (hits & highs) break;
+        const std::uint64_t block = bytes::load8(p + i);
+        const std::uint64_t quote = block ^ (kOnes * '"');
+        const std::uint64_t backslash = block ^ (kOnes * '\\');
+        const std::uint64_t hits = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                                   ((block - kOnes * 0x20) & ~block);
+        if (hits & kHighBits) break;
         i += 8;
     }
 #endif
