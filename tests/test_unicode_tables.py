@@ -14,7 +14,7 @@ import lorvane
 from derive_model import model_derive
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TABLES = os.path.join(HERE, os.pardir, "src", "categorizer", "unicode_tables.cpp")
+TABLES = os.path.join(HERE, os.pardir, "src", "categorizer", "text", "unicode_tables.cpp")
 UCD = os.environ.get("LORVANE_UCD", "/usr/share/unicode")
 NUMERIC_CATEGORIES = ("Nd", "Nl", "No")
 BATCH = 60000

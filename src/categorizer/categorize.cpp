@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "categorizer/engine.hpp"
-#include "categorizer/lowercase.hpp"
+#include "categorizer/text/lowercase.hpp"
 #include "categorizer/matcher.hpp"
 #include "common/bytes.hpp"
 

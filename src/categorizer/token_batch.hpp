@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "categorizer/lowercase.hpp"
-#include "categorizer/token_split.hpp"
+#include "categorizer/text/lowercase.hpp"
+#include "categorizer/text/token_split.hpp"
 #include "categorizer/token_table.hpp"
 
 namespace lorvane::categorizer {

@@ -1,12 +1,12 @@
-// Splitting a lowercased narration into the tokens that rule derivation counts.
+// What a token is: the definition of how rule derivation splits a lowercased narration.
+// The fast splitters (token_split.hpp) find exactly these tokens; the C++ tests hold them
+// to this definition on generated texts.
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
-#include <vector>
 
-#include "categorizer/unicode.hpp"
+#include "categorizer/text/unicode.hpp"
 #include "common/utf8.hpp"
 
 namespace lorvane::categorizer {
@@ -54,8 +54,5 @@ void for_each_token(std::string_view lowered, Emit&& emit) {
     }
     close_piece(end);
 }
-
-// The token set of a narration: its distinct tokens after lowercasing, in byte order.
-std::vector<std::string> tokenize_narration(std::string_view narration);
 
 }  // namespace lorvane::categorizer

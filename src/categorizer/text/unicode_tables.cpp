@@ -2,11 +2,9 @@
 // (UnicodeData.txt, SpecialCasing.txt, DerivedCoreProperties.txt). Do not edit by hand;
 // regenerate with:
 //   python3 tools/gen_unicode_tables.py --ucd /usr/share/unicode
-#include "categorizer/unicode.hpp"
+#include "categorizer/text/unicode_tables.hpp"
 
 namespace lorvane::categorizer::unicode::tables {
-
-static_assert(kLowShift == 4 && kMidShift == 5, "unicode.hpp and the generator disagree on the table shape");
 
 const char unicode_version[] = "15.0.0";
 

@@ -1,12 +1,12 @@
 // Full Unicode lowercasing. ASCII runs are lowercased eight bytes at a time without any
 // table lookup; other characters go through the generated tables, and capital sigma
 // through the Final_Sigma context.
-#include "categorizer/lowercase.hpp"
+#include "categorizer/text/lowercase.hpp"
 
 #include <cstdint>
 #include <cstring>
 
-#include "categorizer/unicode.hpp"
+#include "categorizer/text/unicode.hpp"
 #include "common/bytes.hpp"
 #include "common/utf8.hpp"
 

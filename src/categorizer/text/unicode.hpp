@@ -1,55 +1,23 @@
 // Per-character Unicode data for the categorizer: the full lowercase mapping, the Cased
 // and Case_Ignorable properties, and "alphanumeric" (Alphabetic, or general category Nd,
-// Nl or No). The tables live in the generated unicode_tables.cpp; this header holds the
-// lookup.
+// Nl or No). The tables and their shape are generated (unicode_tables.hpp and .cpp);
+// this header holds the lookup.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "categorizer/text/unicode_tables.hpp"
+
 namespace lorvane::categorizer::unicode {
 
-inline constexpr char32_t kMaxCodePoint = 0x10FFFF;
 // Capital sigma lowercases to final sigma where the Final_Sigma context holds, else to
 // small sigma.
 inline constexpr char32_t kCapitalSigma = 0x03A3;
 inline constexpr char32_t kSmallSigma = 0x03C3;
 inline constexpr char32_t kFinalSigma = 0x03C2;
 
-enum CharFlag : std::uint8_t {
-    kCased = 1,
-    kCaseIgnorable = 2,
-    kAlphanumeric = 4,
-};
-
-// One distinct combination of a character's data; most characters share a handful.
-struct CharProps {
-    std::int32_t lower_delta;      // lowercase is cp + lower_delta (when no expansion)
-    std::uint8_t lower_expansion;  // 0, or 1 + the row of tables::lower_expansions
-    std::uint8_t flags;            // CharFlag bits
-};
-
-namespace tables {
-
-// Three stages: cp >> kHighShift picks a block of stage2, whose entry for
-// (cp >> kLowShift) & kMidMask picks a block of stage3, whose entry for cp & kLowMask
-// picks a record of props. The generator asserts these shapes.
-inline constexpr unsigned kLowShift = 4;
-inline constexpr unsigned kMidShift = 5;
-inline constexpr unsigned kHighShift = kLowShift + kMidShift;
-inline constexpr char32_t kLowMask = (char32_t{1} << kLowShift) - 1;
-inline constexpr char32_t kMidMask = (char32_t{1} << kMidShift) - 1;
-
-extern const char unicode_version[];
-extern const std::uint8_t stage1[(kMaxCodePoint >> kHighShift) + 1];
-extern const std::uint16_t stage2[];
-extern const std::uint8_t stage3[];
-extern const CharProps props[];
-// Multi-character lowercase mappings, padded with zeros.
-extern const char32_t lower_expansions[][3];
-
-}  // namespace tables
-
+// The record of a character: any code point, those past the last one included.
 inline const CharProps& props_of(char32_t cp) noexcept {
     if (cp > kMaxCodePoint) return tables::props[0];  // record 0: no mapping, no flags
     const std::size_t mid = (std::size_t{tables::stage1[cp >> tables::kHighShift]} << tables::kMidShift) |

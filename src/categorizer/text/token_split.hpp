@@ -6,7 +6,7 @@
 // split_lowered splits text that is already lowercase, any UTF-8; lower_and_split
 // lowercases and splits in the same pass, and gives up on the few characters whose
 // lowercase changes the text's length or depends on context. Both find exactly the
-// tokens that for_each_token finds.
+// tokens that for_each_token (tokens.hpp) finds, which the C++ tests check.
 #pragma once
 
 #include <bit>
@@ -19,8 +19,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "categorizer/tokenize.hpp"
-#include "categorizer/unicode.hpp"
+#include "categorizer/text/tokens.hpp"
+#include "categorizer/text/unicode.hpp"
 #include "common/bytes.hpp"
 #include "common/utf8.hpp"
 
