@@ -18,17 +18,15 @@
 namespace lorvane::categorizer {
 namespace {
 
-// The lowercased patterns of the rules that can decide: those up to the first empty one.
-// A pattern that is its own lowercase (ASCII without capitals) is viewed where it lies;
-// the others are lowercased into one buffer.
+// The lowercased patterns of the rules that can decide. A pattern that is its own
+// lowercase (ASCII without capitals) is viewed where it lies; the others are lowercased
+// into one buffer.
 struct LoweredPatterns {
-    std::string bytes;
+    std::string storage;
     std::vector<std::string_view> views;
 
     explicit LoweredPatterns(const std::vector<CategoryRule>& rules) {
-        std::size_t count = 0;
-        while (count < rules.size() && !rules[count++].pattern.empty()) {
-        }
+        const std::size_t count = deciding_rules(rules.size(), [&](std::size_t i) { return rules[i].pattern; });
         constexpr std::size_t in_place = SIZE_MAX;
         std::vector<std::size_t> ends(count, in_place);  // in bytes, of the lowercased ones
         std::size_t total = 0;
@@ -41,11 +39,11 @@ struct LoweredPatterns {
                 total += p.size();
             }
         }
-        bytes.reserve(total);
+        storage.reserve(total);
         for (std::size_t i = 0; i < count; ++i) {
             if (ends[i] == in_place) continue;
-            lowercase_append(rules[i].pattern, bytes);
-            ends[i] = bytes.size();
+            lowercase_append(rules[i].pattern, storage);
+            ends[i] = storage.size();
         }
         views.reserve(count);
         std::size_t begin = 0;
@@ -54,22 +52,21 @@ struct LoweredPatterns {
                 views.push_back(rules[i].pattern);
                 continue;
             }
-            views.push_back(std::string_view(bytes).substr(begin, ends[i] - begin));
+            views.push_back(std::string_view(storage).substr(begin, ends[i] - begin));
             begin = ends[i];
         }
     }
 };
 
-// decided[i] is the index in `rules` of the rule that decides narrations[i], or
+// The index in `rules` of the rule that decides each narration, or
 // Picks<CategoryMatch>::none. The views are taken over (and reused for the lowercased
 // texts), not copied.
 std::vector<std::uint32_t> first_rules(std::vector<std::string_view> narrations,
                                        const std::vector<CategoryRule>& rules) {
+    static_assert(RuleMatcher::no_rule == Picks<CategoryMatch>::none, "the matcher writes the picks");
     const LoweredPatterns patterns(rules);
     const RuleMatcher matcher(patterns.views);
-    std::vector<std::size_t> decided(narrations.size(), matcher.first_match({}));
-    std::vector<std::uint32_t> picked;
-    picked.reserve(decided.size());
+    std::vector<std::uint32_t> picked(narrations.size(), matcher.first_match({}));
     if (matcher.reads_text()) {
         // The texts to scan: each narration as is, or its lowercase. The lowercased ones
         // are kept back to back in one buffer and viewed once it has stopped growing.
@@ -86,11 +83,7 @@ std::vector<std::uint32_t> first_rules(std::vector<std::string_view> narrations,
             texts[i] = std::string_view(lowered).substr(begin, end - begin);
             begin = end;
         }
-        matcher.first_matches(texts, decided);
-    }
-    for (const std::size_t rule : decided) {
-        picked.push_back(rule == RuleMatcher::no_match ? Picks<CategoryMatch>::none
-                                                       : static_cast<std::uint32_t>(rule));
+        matcher.first_matches(texts, picked);
     }
     return picked;
 }

@@ -7,32 +7,41 @@
 #include <string_view>
 #include <vector>
 
-#include "categorizer/automaton.hpp"
+#include "categorizer/automaton/automaton.hpp"
 
 namespace lorvane::categorizer {
 
+// How many of `rules` rules can decide a text: those up to the first with an empty
+// pattern, which occurs in every text, that one included. pattern(i) is rule i's pattern.
+template <class Pattern>
+std::size_t deciding_rules(std::size_t rules, Pattern&& pattern) {
+    std::size_t count = 0;
+    while (count < rules && !std::string_view(pattern(count++)).empty()) {
+    }
+    return count;
+}
+
 class RuleMatcher {
 public:
-    static constexpr std::size_t no_match = SIZE_MAX;
+    // No rule occurs in the text.
+    static constexpr std::uint32_t no_rule = UINT32_MAX;
 
-    // patterns[i] is rule i's lowercased pattern; the patterns are read only here.
-    explicit RuleMatcher(std::span<const std::string_view> patterns,
-                         std::size_t dense_budget = SubstringAutomaton::default_dense_budget);
+    // patterns[i] is rule i's lowercased pattern, for fewer than 2^32 - 1 rules; the
+    // patterns are read only here. `choice` picks the automata's layout.
+    explicit RuleMatcher(std::span<const std::string_view> patterns, const automaton::LayoutChoice& choice = {});
 
     // The smallest i such that patterns[i] occurs in `text` as a run of bytes, or
-    // no_match. An empty pattern occurs in every text, the empty text included. `text`
+    // no_rule. An empty pattern occurs in every text, the empty text included. `text`
     // is lowercased, or holds only ASCII when folds_ascii_capitals().
-    std::size_t first_match(std::string_view text) const noexcept {
+    std::uint32_t first_match(std::string_view text) const noexcept {
         for (const Part& part : parts_) {
-            if (const std::uint32_t i = part.automaton.first_match(text); i != SubstringAutomaton::none) {
-                return part.base + i;
-            }
+            if (const std::uint32_t i = part.automaton.first_match(text); i != automaton::none) return part.base + i;
         }
         return floor_;
     }
 
     // first_match of every text: out[i] for texts[i] (out holds as many entries).
-    void first_matches(std::span<const std::string_view> texts, std::span<std::size_t> out) const;
+    void first_matches(std::span<const std::string_view> texts, std::span<std::uint32_t> out) const noexcept;
 
     // False when first_match gives the same answer for every text.
     bool reads_text() const noexcept { return !parts_.empty(); }
@@ -43,12 +52,12 @@ public:
 
 private:
     struct Part {
-        std::size_t base;  // index of the part's first pattern
-        SubstringAutomaton automaton;
+        std::uint32_t base;  // index of the part's first pattern
+        automaton::SubstringAutomaton automaton;
     };
 
-    std::size_t floor_ = no_match;  // the first empty pattern decides when none before it does
-    std::vector<Part> parts_;       // consecutive runs of the patterns before the floor
+    std::uint32_t floor_ = no_rule;  // the empty pattern that decides when none before it does
+    std::vector<Part> parts_;        // consecutive runs of the patterns before the floor
     bool folds_ascii_capitals_ = true;
 };
 

@@ -1,4 +1,4 @@
-#include "categorizer/automaton_trie.hpp"
+#include "categorizer/automaton/trie.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -7,11 +7,8 @@
 
 #include "common/bytes.hpp"
 
-namespace lorvane::categorizer::automaton_detail {
+namespace lorvane::categorizer::automaton {
 namespace {
-
-// Room for the rows of link_trie's first states, which end most of its walks.
-constexpr std::size_t row_bytes = std::size_t{128} << 10;
 
 std::uint32_t common_prefix(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -162,93 +159,4 @@ PackedChildren::PackedChildren(const std::vector<std::uint32_t>& first_child) : 
     offset_.shrink_to_fit();
 }
 
-// Breadth first, so that a state's failure link is settled before its children's: the
-// link of a child by class c is where c leads from the parent's link, found by following
-// links until a state has a child by c. The first few states, where most of those walks
-// end, keep a full row of where each class leads, built as the walk goes.
-template <class Children>
-std::vector<std::uint32_t> fail_links(const Children& children, const std::vector<std::uint8_t>& classes_in,
-                                      std::uint32_t classes) {
-    const auto states = static_cast<std::uint32_t>(classes_in.size());
-    std::vector<std::uint32_t> fail(states, 0);
-    const std::uint32_t with_rows = std::clamp<std::uint32_t>(row_bytes / (classes * sizeof(std::uint32_t)), 1, states);
-    const auto rows = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{with_rows} * classes);
-    const std::uint8_t* const in_class = classes_in.data();
-    // Children are in class order: most states have one or two, a few have many.
-    const auto child = [&](std::uint32_t state, std::uint8_t byte_class) {
-        auto [t, end] = children(state);
-        if (end - t > 8) t = static_cast<std::uint32_t>(std::lower_bound(in_class + t, in_class + end, byte_class) - in_class);
-        for (; t < end && in_class[t] <= byte_class; ++t) {
-            if (in_class[t] == byte_class) return t;
-        }
-        return none;
-    };
-    const auto step = [&](std::uint32_t state, std::uint8_t byte_class) {
-        for (; state >= with_rows; state = fail[state]) {
-            if (const std::uint32_t t = child(state, byte_class); t != none) return t;
-        }
-        return rows[std::size_t{state} * classes + byte_class];
-    };
-    for (std::uint32_t s = 0; s < states; ++s) {
-        const auto [begin, end] = children(s);
-        for (std::uint32_t t = begin; t < end; ++t) fail[t] = s == 0 ? 0 : step(fail[s], in_class[t]);
-        if (s < with_rows) {
-            std::uint32_t* row = rows.get() + std::size_t{s} * classes;
-            if (s == 0) {
-                std::fill_n(row, classes, 0);
-            } else {
-                std::copy_n(rows.get() + std::size_t{fail[s]} * classes, classes, row);
-            }
-            for (std::uint32_t t = begin; t < end; ++t) row[in_class[t]] = t;
-        }
-    }
-    return fail;
-}
-
-template std::vector<std::uint32_t> fail_links(const DenseChildren&, const std::vector<std::uint8_t>&, std::uint32_t);
-template std::vector<std::uint32_t> fail_links(const PackedChildren&, const std::vector<std::uint8_t>&, std::uint32_t);
-
-Links link_trie(const Trie& trie, std::uint32_t classes) {
-    Links links{fail_links(DenseChildren{trie.first_child}, trie.in_class, classes),
-                std::vector<std::uint32_t>(trie.states, none)};
-    EndsWalk own(trie.ends);
-    for (std::uint32_t t = 1; t < trie.states; ++t) links.best[t] = std::min(own(t), links.best[links.fail[t]]);
-    return links;
-}
-
-// One pass over the states depth first gives every state its number, from one of three
-// counters: by its pattern, among the shallow states, or among the deep ones; chosen
-// without a branch, since whether a state recognises a pattern follows no pattern a
-// processor could learn.
-Numbering number_states(const Trie& trie, const Links& links) {
-    const std::uint32_t states = trie.states;
-    const std::vector<std::uint32_t>& best = links.best;
-    std::uint32_t top = 0;  // one past the largest pattern recognised (none + 1 is 0)
-    std::uint32_t shallow_others = 0;
-    for (std::uint32_t s = 0; s < states; ++s) {
-        top = std::max(top, best[s] + 1);
-        shallow_others += s < trie.shallow && best[s] == none;
-    }
-    // first[b + 1]: the next number of a state recognising pattern b, once summed.
-    std::vector<std::uint32_t> first(std::size_t{top} + 1, 0);
-    for (std::uint32_t s = 0; s < states; ++s) ++first[best[s] + 1];
-    first[0] = 0;
-    std::uint32_t recognising = 0;
-    for (std::uint32_t& count : first) recognising += std::exchange(count, recognising);
-
-    Numbering numbering{std::vector<std::uint32_t>(states), std::vector<std::uint32_t>(std::size_t{recognising} + 1)};
-    std::uint32_t next[2] = {recognising + shallow_others, recognising};  // deep, shallow
-    for (const std::uint32_t s : trie.preorder) {
-        const std::uint32_t slot = best[s] + 1;
-        std::uint32_t& other = next[s < trie.shallow];
-        const std::uint32_t number = slot != 0 ? first[slot] : other;
-        first[slot] += slot != 0;
-        other += slot == 0;
-        numbering.number[s] = number;
-        numbering.best[std::min(number, recognising)] = best[s];  // the last slot is spare
-    }
-    numbering.best.resize(recognising);
-    return numbering;
-}
-
-}  // namespace lorvane::categorizer::automaton_detail
+}  // namespace lorvane::categorizer::automaton

@@ -1,9 +1,11 @@
-#include "categorizer/automaton_linked.hpp"
+#include "categorizer/automaton/linked.hpp"
 
 #include <algorithm>
 #include <utility>
 
-namespace lorvane::categorizer::automaton_detail {
+#include "categorizer/automaton/links.hpp"
+
+namespace lorvane::categorizer::automaton {
 
 // Two passes in breadth-first order, where a state's failure link comes before it: which
 // states recognise a pattern (one ending there, or one that their link recognises), then,
@@ -23,16 +25,21 @@ SparsePatterns::SparsePatterns(std::uint32_t states, const std::vector<End>& end
     }
 }
 
-// Breadth first: the row of a state's failure link comes before its own.
-LinkedTable::LinkedTable(PackedChildren&& children, std::vector<std::uint8_t>&& in_class,
-                         std::vector<std::uint32_t>&& fail, SparsePatterns&& best, std::uint32_t classes,
-                         std::uint32_t rows)
-    : classes_(classes),
-      row_states_(std::clamp<std::uint32_t>(rows, 1, static_cast<std::uint32_t>(in_class.size()))),
-      children_(std::move(children)),
-      in_class_(std::move(in_class)),
-      fail_(std::move(fail)),
-      best_(std::move(best)) {
+// The trie's children packed in place of their offsets, and each part of the trie
+// released once it has been taken, then failure links over the packed children unless
+// the caller has them. The rows are built breadth first: the row of a state's failure
+// link comes before its own.
+LinkedLayout::LinkedLayout(Trie&& trie, std::vector<std::uint32_t>&& fail, std::uint32_t classes,
+                           std::uint32_t rows)
+    : classes_(classes), row_states_(std::clamp<std::uint32_t>(rows, 1, trie.states)) {
+    trie.preorder = std::vector<std::uint32_t>();
+    children_ = PackedChildren(trie.first_child);
+    trie.first_child = std::vector<std::uint32_t>();
+    fail_ = fail.empty() ? fail_links(children_, trie.in_class, classes_) : std::move(fail);
+    best_ = SparsePatterns(trie.states, trie.ends, fail_);
+    trie.ends = std::vector<End>();
+    in_class_ = std::move(trie.in_class);
+
     const std::size_t width = classes_;
     rows_ = std::make_unique_for_overwrite<std::uint32_t[]>(row_states_ * width);
     for (std::uint32_t s = 0; s < row_states_; ++s) {
@@ -47,7 +54,7 @@ LinkedTable::LinkedTable(PackedChildren&& children, std::vector<std::uint8_t>&& 
     }
 }
 
-std::uint32_t LinkedTable::next(std::uint32_t state, std::uint8_t byte_class) const noexcept {
+std::uint32_t LinkedLayout::next(std::uint32_t state, std::uint32_t byte_class) const noexcept {
     for (; state >= row_states_; state = fail_[state]) {
         const auto [begin, end] = children_(state);
         for (std::uint32_t t = begin; t < end && in_class_[t] <= byte_class; ++t) {
@@ -57,15 +64,4 @@ std::uint32_t LinkedTable::next(std::uint32_t state, std::uint8_t byte_class) co
     return rows_[std::size_t{state} * classes_ + byte_class];
 }
 
-std::uint32_t LinkedTable::first_match(std::string_view text, const std::uint8_t* class_of) const noexcept {
-    std::uint32_t state = 0;
-    std::uint32_t found = none;
-    for (const char ch : text) {
-        state = next(state, class_of[static_cast<unsigned char>(ch)]);
-        found = std::min(found, best_[state]);
-        if (found == 0) break;
-    }
-    return found;
-}
-
-}  // namespace lorvane::categorizer::automaton_detail
+}  // namespace lorvane::categorizer::automaton

@@ -1,6 +1,6 @@
-// The trie of a list of patterns, each state's failure link and the first pattern it
-// recognises, and the numbering of the states that scanning uses: what every layout of
-// SubstringAutomaton is built from.
+// The trie of a list of patterns, which every layout of the automaton is built from: its
+// states in breadth-first order, the class of the edge into each, where patterns end,
+// and each state's children, in full or packed for tries made mostly of chains.
 #pragma once
 
 #include <array>
@@ -11,8 +11,9 @@
 #include <string_view>
 #include <vector>
 
-namespace lorvane::categorizer::automaton_detail {
+namespace lorvane::categorizer::automaton {
 
+// No pattern, no state, no class: the one "nothing" of the automaton.
 inline constexpr std::uint32_t none = UINT32_MAX;
 // States this deep or shallower are where a scan spends most of its steps.
 inline constexpr std::size_t shallow_depth = 4;
@@ -95,12 +96,6 @@ private:
     std::vector<std::uint32_t> offset_;  // first child minus state, after each marked state
 };
 
-// The failure link of every state: the longest proper suffix that is a state. A state's
-// link is shallower, so it comes before it in breadth-first order.
-template <class Children>
-std::vector<std::uint32_t> fail_links(const Children& children, const std::vector<std::uint8_t>& in_class,
-                                      std::uint32_t classes);
-
 // Called with the states in increasing order, the smallest index of a pattern ending at
 // each, or none.
 class EndsWalk {
@@ -117,23 +112,4 @@ private:
     const End* last_;
 };
 
-struct Links {
-    std::vector<std::uint32_t> fail;  // the longest proper suffix that is a state
-    std::vector<std::uint32_t> best;  // the smallest pattern index recognised, here or at a suffix
-};
-
-Links link_trie(const Trie& trie, std::uint32_t classes);
-
-// The numbers scanning knows the states by. The states that recognise a pattern come
-// first, in increasing order of the pattern, so that the smallest number a scan passes
-// names the first pattern that occurs; then the shallow states, where scans spend most
-// of their steps, together; then the rest depth first, so that a path through deep
-// states reads neighbouring entries.
-struct Numbering {
-    std::vector<std::uint32_t> number;  // of each trie state
-    std::vector<std::uint32_t> best;    // the pattern recognised at numbers [0, best.size())
-};
-
-Numbering number_states(const Trie& trie, const Links& links);
-
-}  // namespace lorvane::categorizer::automaton_detail
+}  // namespace lorvane::categorizer::automaton

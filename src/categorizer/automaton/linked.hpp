@@ -1,4 +1,4 @@
-// The layout of an automaton too large for a table of rows: the trie itself (each
+// The linked layout, for automata too large for a table of rows: the trie itself (each
 // state's children, packed, and the class of the edge into each), the failure links, and
 // a full row of transitions for the shallowest states only. A step from a deeper state
 // looks among its children and follows failure links until one has a child by the class
@@ -6,14 +6,14 @@
 // half, so that rule sets of a hundred megabytes fit in a few times their size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string_view>
 #include <vector>
 
-#include "categorizer/automaton_trie.hpp"
+#include "categorizer/automaton/trie.hpp"
 
-namespace lorvane::categorizer::automaton_detail {
+namespace lorvane::categorizer::automaton {
 
 // The smallest pattern recognised at each state (ending there or at a suffix), for
 // automata where few states recognise any: which states do, and their patterns.
@@ -31,18 +31,33 @@ private:
     std::vector<std::uint32_t> patterns_;
 };
 
-class LinkedTable {
+class LinkedLayout {
 public:
-    LinkedTable() = default;
-    // Rows for the first `rows` states (the root at least).
-    LinkedTable(PackedChildren&& children, std::vector<std::uint8_t>&& in_class, std::vector<std::uint32_t>&& fail,
-                SparsePatterns&& best, std::uint32_t classes, std::uint32_t rows);
+    LinkedLayout() = default;
+    // Takes the trie, and its failure links unless `fail` is empty; rows for the first
+    // `rows` states (the root at least).
+    LinkedLayout(Trie&& trie, std::vector<std::uint32_t>&& fail, std::uint32_t classes, std::uint32_t rows);
 
-    // The smallest index of a pattern occurring in the text, or none.
-    std::uint32_t first_match(std::string_view text, const std::uint8_t* class_of) const noexcept;
+    // The pattern a scan keeps is the smallest recognised at any state it passes.
+    struct Step {
+        // Each step follows links at no pattern a processor could learn: texts are
+        // scanned one at a time.
+        static constexpr std::size_t lanes = 1;
+        static constexpr std::uint32_t root = 0;
+
+        const LinkedLayout* layout;
+
+        std::uint32_t operator()(std::uint32_t state, std::uint32_t byte_class) const noexcept {
+            return layout->next(state, byte_class);
+        }
+        std::uint32_t rank(std::uint32_t state) const noexcept { return layout->best_[state]; }
+        static std::uint32_t pattern(std::uint32_t smallest) noexcept { return smallest; }
+    };
+
+    Step step() const noexcept { return {this}; }
 
 private:
-    std::uint32_t next(std::uint32_t state, std::uint8_t byte_class) const noexcept;
+    std::uint32_t next(std::uint32_t state, std::uint32_t byte_class) const noexcept;
 
     std::uint32_t classes_ = 1;
     std::uint32_t row_states_ = 1;
@@ -53,4 +68,4 @@ private:
     SparsePatterns best_;
 };
 
-}  // namespace lorvane::categorizer::automaton_detail
+}  // namespace lorvane::categorizer::automaton
