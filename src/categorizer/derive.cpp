@@ -65,27 +65,35 @@ bool same_text(std::string_view a, std::string_view b) noexcept {
     return a == b;
 }
 
+std::uint64_t group_hash(const DeriveInput& input, std::uint64_t seed) noexcept {
+    return hash_bytes(input.merchant, hash_bytes(input.category, seed));
+}
+
 // Groups are few next to inputs: the index starts small and grows with them.
 constexpr std::size_t kInitialGroups = 1024;
 
-template <class Input>
-Groups group_inputs(std::span<const Input> data, std::uint64_t seed) {
+Groups group_inputs(std::span<const DeriveInput> data, std::uint64_t seed) {
     Groups groups;
     groups.of_input.resize(data.size());
     FlatIndex index(std::min(data.size(), kInitialGroups));
     for (std::size_t i = 0; i < data.size(); ++i) {
-        const Input& input = data[i];
+        const DeriveInput& input = data[i];
         const std::string_view narration = input.narration;
         const std::string_view category = input.category, merchant = input.merchant;
         groups.narration_bytes += narration.size();
         groups.text_bytes += narration.size() + category.size() + merchant.size();
-        const std::uint64_t hash = hash_bytes(merchant, hash_bytes(category, seed));
-        const auto [group, added] = index.insert(hash, [&](std::uint32_t g) {
-            const Input& first = data[groups.first_input[g]];
+        const std::uint64_t hash = group_hash(input, seed);
+        const FlatIndex::Lookup found = index.find(hash, [&](std::uint32_t g) {
+            const DeriveInput& first = data[groups.first_input[g]];
             return same_text(first.category, category) && same_text(first.merchant, merchant);
         });
-        if (added) groups.first_input.push_back(static_cast<std::uint32_t>(i));
-        groups.of_input[i] = group;
+        if (found.found()) {
+            groups.of_input[i] = found.entry;
+            continue;
+        }
+        groups.of_input[i] = static_cast<std::uint32_t>(groups.count());
+        groups.first_input.push_back(static_cast<std::uint32_t>(i));
+        index.add(found, hash, [&](std::uint32_t g) { return group_hash(data[groups.first_input[g]], seed); });
     }
     return groups;
 }
@@ -158,8 +166,7 @@ constexpr std::size_t kMostBatchTokens = kBatchTokens + TokenBatch::kLongTokens;
 
 // Counts the tokens of the share in `table` and notes their entries in `seen`, unless
 // the two would outgrow `room` bytes: then it stops.
-template <class Input>
-Counted count_tokens(std::span<const Input> data, const Groups& groups, TokenShare share, std::size_t room,
+Counted count_tokens(std::span<const DeriveInput> data, const Groups& groups, TokenShare share, std::size_t room,
                      TokenTable& table, Occurrences& seen) {
     Counted counted;
     TokenBatch batch(table, share);
@@ -345,8 +352,7 @@ struct Chosen {
 // The pattern of every group: one pass counts all tokens, unless its table would
 // outgrow the room; then shares of the tokens are counted, a pass each, and a share
 // whose table would still outgrow it is split in its turn.
-template <class Input>
-Patterns find_patterns(std::span<const Input> data, const Groups& groups, std::uint64_t seed) {
+Patterns find_patterns(std::span<const DeriveInput> data, const Groups& groups, std::uint64_t seed) {
     const std::size_t room = std::max(kRoomFloor, 2 * groups.text_bytes);
     // Every token takes kMinTokenBytes bytes plus a separator (but the last), which
     // bounds the occurrences; distinct tokens are far fewer, and the table grows if not.
@@ -378,15 +384,14 @@ Patterns find_patterns(std::span<const Input> data, const Groups& groups, std::u
     return patterns;
 }
 
-template <class Input>
-DeriveRulesResponse derive_from(std::span<const Input> data) {
+DeriveRulesResponse derive(std::span<const DeriveInput> data) {
     const std::uint64_t seed = call_seed();
     Groups groups = group_inputs(data, seed);
     const Patterns patterns = find_patterns(data, groups, seed);
     groups.of_input = std::vector<std::uint32_t>();  // its memory released
 
     // The input that opened each group with a pattern holds its labels.
-    const auto first = [&](std::uint32_t group) -> const Input& { return data[groups.first_input[group]]; };
+    const auto first = [&](std::uint32_t group) -> const DeriveInput& { return data[groups.first_input[group]]; };
     std::vector<Chosen> chosen;
     for (std::uint32_t g = 0; g < groups.count(); ++g) {
         if (patterns.has(g)) chosen.push_back({bytes::big_endian_head(first(g).category), g});
@@ -411,7 +416,7 @@ DeriveRulesResponse derive_from(std::span<const Input> data) {
     for (const Chosen& c : chosen) {
         const std::string_view pattern = patterns.text(c.group);
         std::copy(pattern.begin(), pattern.end(), placed);
-        const Input& labels = first(c.group);
+        const DeriveInput& labels = first(c.group);
         response.rules.push_back(CategoryRule{std::string_view(placed, pattern.size()), labels.category, labels.merchant});
         placed += pattern.size();
     }
@@ -421,7 +426,7 @@ DeriveRulesResponse derive_from(std::span<const Input> data) {
 }  // namespace
 
 Result<DeriveRulesResponse, EngineError> derive_category_rules(const DeriveRulesRequest& request) {
-    return derive_from(std::span<const DeriveInput>(request.data));
+    return derive(request.data);
 }
 
 }  // namespace lorvane::categorizer

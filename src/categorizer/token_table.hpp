@@ -1,6 +1,5 @@
 // The distinct tokens of one derivation call with their counters: a dense vector of
-// 32-byte entries in first-seen order, found through an open-addressing slot array of
-// (entry number, 32 hash bits). Tokens of up to kInlineBytes bytes live in their entry,
+// 32-byte entries in first-seen order, found through a FlatIndex. Tokens of up to kInlineBytes bytes live in their entry,
 // so a lookup of one touches a slot and an entry and nothing else; longer ones are
 // copied once into a side buffer. Lookups can be announced ahead (prefetch_slot) so
 // that the memory of many of them is fetched at once.
@@ -13,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "categorizer/flat_index.hpp"
 #include "categorizer/seeded_hash.hpp"
 #include "common/bytes.hpp"
 
@@ -58,11 +58,7 @@ public:
     static_assert(sizeof(Entry) == 32);
 
     TokenTable(std::uint64_t seed, std::size_t expected)
-        : seed_(seed), lane_(detail::fold_multiply(seed ^ detail::kHashK2, detail::kHashK0)) {
-        std::size_t capacity = 16;
-        while (capacity < expected * 2) capacity *= 2;
-        slots_.resize(capacity);
-    }
+        : seed_(seed), lane_(detail::fold_multiply(seed ^ detail::kHashK2, detail::kHashK0)), index_(expected) {}
 
     // Address space only: pages of the entries are touched as entries are added.
     void reserve(std::size_t entries) { entries_.reserve(entries); }
@@ -73,21 +69,16 @@ public:
         return detail::fold_multiply(key.head ^ seed_ ^ detail::kHashK1, key.tail ^ lane_);
     }
 
-    void prefetch_slot(std::uint64_t hash) const noexcept { __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]); }
+    void prefetch_slot(std::uint64_t hash) const noexcept { index_.prefetch(hash); }
 
     // The entry of the token, added with zero counts if new. Entries are numbered from
     // 0 in the order they are added.
     Entry& find_or_add(std::string_view token, TokenKey key, std::uint64_t hash) {
-        const auto tag = static_cast<std::uint32_t>(hash >> 32);
-        const std::size_t mask = slots_.size() - 1;
-        std::size_t i = hash & mask;
-        for (;; i = (i + 1) & mask) {
-            const Slot slot = slots_[i];
-            if (slot.entry_plus_one == 0) break;
-            if (slot.tag != tag) continue;
-            Entry& entry = entries_[slot.entry_plus_one - 1];
-            if (token.size() <= kInlineBytes ? entry.key() == key : holds_long(entry, token)) return entry;
-        }
+        const FlatIndex::Lookup found = index_.find(hash, [&](std::uint32_t e) {
+            const Entry& entry = entries_[e];
+            return token.size() <= kInlineBytes ? entry.key() == key : holds_long(entry, token);
+        });
+        if (found.found()) return entries_[found.entry];
         Entry& entry = entries_.emplace_back();
         bytes::store8(entry.text, key.head);
         bytes::store8(entry.text + 8, key.tail);
@@ -99,8 +90,7 @@ public:
             spill_.append(token);
         }
         entry.global = entry.last_seen = entry.group = entry.votes = 0;
-        slots_[i] = {static_cast<std::uint32_t>(entries_.size()), tag};
-        if (entries_.size() * 2 > slots_.size()) grow();
+        index_.add(found, hash, [&](std::uint32_t e) { return this->hash(text(entries_[e]), entries_[e].key()); });
         return entries_.back();
     }
 
@@ -115,11 +105,7 @@ public:
     // its slots, its entries and the long tokens it has. A slot array that doubles is
     // held next to the one it replaces until it is filled.
     std::size_t bytes_while_adding(std::size_t more) const noexcept {
-        const std::size_t entries = entries_.size() + more;
-        std::size_t slots = slots_.size();
-        while (entries * 2 > slots) slots *= 2;
-        const std::size_t held = slots == slots_.size() ? slots : slots + slots / 2;
-        return held * sizeof(Slot) + entries * sizeof(Entry) + spill_.capacity();
+        return index_.bytes_while_adding(more) + (entries_.size() + more) * sizeof(Entry) + spill_.capacity();
     }
     Entry& operator[](std::size_t number) noexcept { return entries_[number]; }
     const Entry& operator[](std::size_t number) const noexcept { return entries_[number]; }
@@ -128,11 +114,6 @@ public:
     }
 
 private:
-    struct Slot {
-        std::uint32_t entry_plus_one = 0;
-        std::uint32_t tag = 0;
-    };
-
     static constexpr std::size_t kSpillAt = 4;
 
     // Whether the entry holds `token`, longer than kInlineBytes: the same size and first
@@ -142,21 +123,9 @@ private:
         return entry.size32() == size32 && std::memcmp(entry.text, token.data(), kSpillAt) == 0 && text(entry) == token;
     }
 
-    // Doubles the slot array and places every entry again.
-    void grow() {
-        slots_.assign(slots_.size() * 2, Slot{});
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t e = 0; e < entries_.size(); ++e) {
-            const std::uint64_t h = hash(text(entries_[e]), entries_[e].key());
-            std::size_t i = h & mask;
-            while (slots_[i].entry_plus_one != 0) i = (i + 1) & mask;
-            slots_[i] = {static_cast<std::uint32_t>(e + 1), static_cast<std::uint32_t>(h >> 32)};
-        }
-    }
-
     std::uint64_t seed_;
     std::uint64_t lane_;  // the seed as mixed into a key's tail
-    std::vector<Slot> slots_;
+    FlatIndex index_;
     std::vector<Entry> entries_;
     std::string spill_;  // per token longer than kInlineBytes, its 8-byte size and its bytes
 };

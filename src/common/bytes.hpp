@@ -44,7 +44,8 @@ inline void store8(char* p, std::uint64_t word) noexcept {
 // The first n bytes of a word, the rest zero.
 template <class Word>
 Word first_bytes(Word word, std::size_t n) noexcept {
-    return n >= sizeof(Word) ? word : static_cast<Word>(word & ((Word{1} << (8 * n)) - 1));
+    if (n >= sizeof(Word)) return word;
+    return word & static_cast<Word>((Word{1} << (8 * n)) - 1);
 }
 
 // The first eight bytes of a text as a big-endian number, zeros past its end: ordering
@@ -81,6 +82,9 @@ inline std::uint64_t lower_ascii8(std::uint64_t word) noexcept {
     return word | ((at_least(word, 'A') & ~above(word, 'Z') & kHighBits) >> 2);
 }
 
-inline char lower_ascii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
+inline char lower_ascii(char c) noexcept {
+    const auto b = static_cast<unsigned char>(c);
+    return static_cast<char>(static_cast<unsigned>(b - 'A') < 26 ? b + 0x20 : b);
+}
 
 }  // namespace lorvane::bytes
