@@ -1,3 +1,4 @@
+// Splitting the rules into automata of 32-bit numbers, and the floor of an empty pattern.
 #include "categorizer/matcher.hpp"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Building an automaton: the byte classes of its patterns, its trie, and the layout that
+// holds its transitions, chosen by size or forced.
 #include "categorizer/automaton/automaton.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Building the compact layout: which states are core, and their rows.
 #include "categorizer/automaton/compact.hpp"
 
 #include <algorithm>

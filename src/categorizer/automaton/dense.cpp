@@ -1,3 +1,4 @@
+// Building the dense layout: a row for every state.
 #include "categorizer/automaton/dense.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Building the linked layout, and its step through children and failure links.
 #include "categorizer/automaton/linked.hpp"
 
 #include <algorithm>

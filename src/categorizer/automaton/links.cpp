@@ -1,3 +1,5 @@
+// The failure links of a trie, followed breadth first, and the first pattern each state
+// recognises.
 #include "categorizer/automaton/links.hpp"
 
 #include <algorithm>

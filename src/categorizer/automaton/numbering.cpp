@@ -1,3 +1,4 @@
+// Numbering the states for the tables: recognising states first, by their pattern.
 #include "categorizer/automaton/numbering.hpp"
 
 #include <algorithm>

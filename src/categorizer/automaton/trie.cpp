@@ -1,3 +1,5 @@
+// Building the trie from the patterns in sorted order, and its bit ranks and packed
+// children.
 #include "categorizer/automaton/trie.hpp"
 
 #include <algorithm>

@@ -13,7 +13,7 @@
 
 namespace lorvane::categorizer::automaton {
 
-// No pattern, no state, no class: the one "nothing" of the automaton.
+// No pattern, no state: the one "nothing" of the automaton.
 inline constexpr std::uint32_t none = UINT32_MAX;
 // States this deep or shallower are where a scan spends most of its steps.
 inline constexpr std::size_t shallow_depth = 4;
