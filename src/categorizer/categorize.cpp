@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "categorizer/engine.hpp"
-#include "categorizer/text/lowercase.hpp"
 #include "categorizer/matcher.hpp"
+#include "categorizer/text/lowercase.hpp"
 #include "common/bytes.hpp"
 
 namespace lorvane::categorizer {
