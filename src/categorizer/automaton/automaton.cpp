@@ -96,18 +96,16 @@ SubstringAutomaton::SubstringAutomaton(std::span<const std::string_view> pattern
 }
 
 Layout SubstringAutomaton::layout() const noexcept {
-    return std::visit(
-        []<class L>(const L&) {
-            if constexpr (std::is_same_v<L, LinkedLayout>) {
-                return Layout::linked;
-            } else if constexpr (std::is_same_v<L, CompactLayout<std::uint16_t>> ||
-                                 std::is_same_v<L, CompactLayout<std::uint32_t>>) {
-                return Layout::compact;
-            } else {
-                return Layout::dense;
-            }
-        },
-        layout_);
+    return with_layout([]<class L>(const L&) {
+        if constexpr (std::is_same_v<L, LinkedLayout>) {
+            return Layout::linked;
+        } else if constexpr (std::is_same_v<L, CompactLayout<std::uint16_t>> ||
+                             std::is_same_v<L, CompactLayout<std::uint32_t>>) {
+            return Layout::compact;
+        } else {
+            return Layout::dense;
+        }
+    });
 }
 
 bool SubstringAutomaton::narrow() const noexcept {

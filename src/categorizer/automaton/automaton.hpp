@@ -70,6 +70,16 @@ private:
     template <template <class> class Table, class... Parts>
     void hold_table(bool narrow, const Parts&... parts);
 
+    // visit(layout) with the layout held. Unlike std::visit, it cannot throw: the variant
+    // always holds a layout.
+    template <std::size_t I = 0, class Visit>
+    decltype(auto) with_layout(Visit&& visit) const noexcept {
+        if constexpr (I + 1 < std::variant_size_v<Layouts>) {
+            if (layout_.index() != I) return with_layout<I + 1>(visit);
+        }
+        return visit(*std::get_if<I>(&layout_));
+    }
+
     std::array<std::uint8_t, 256> class_of_{};  // bytes of no pattern share class 0
     std::uint32_t classes_ = 1;
     std::uint32_t states_ = 1;

@@ -32,14 +32,15 @@ SparsePatterns::SparsePatterns(std::uint32_t states, const std::vector<End>& end
 // link comes before its own.
 LinkedLayout::LinkedLayout(Trie&& trie, std::vector<std::uint32_t>&& fail, std::uint32_t classes,
                            std::uint32_t rows)
-    : classes_(classes), row_states_(std::clamp<std::uint32_t>(rows, 1, trie.states)) {
+    : classes_(classes),
+      row_states_(std::clamp<std::uint32_t>(rows, 1, trie.states)),
+      in_class_(std::move(trie.in_class)) {
     trie.preorder = std::vector<std::uint32_t>();
     children_ = PackedChildren(trie.first_child);
     trie.first_child = std::vector<std::uint32_t>();
-    fail_ = fail.empty() ? fail_links(children_, trie.in_class, classes_) : std::move(fail);
+    fail_ = fail.empty() ? fail_links(children_, in_class_, classes_) : std::move(fail);
     best_ = SparsePatterns(trie.states, trie.ends, fail_);
     trie.ends = std::vector<End>();
-    in_class_ = std::move(trie.in_class);
 
     const std::size_t width = classes_;
     rows_ = std::make_unique_for_overwrite<std::uint32_t[]>(row_states_ * width);

@@ -9,7 +9,6 @@
 // together for as many bytes as the shortest has left, with no per-byte test of the
 // lengths; a lane whose text ends takes the next text.
 #include <algorithm>
-#include <variant>
 
 #include "categorizer/automaton/automaton.hpp"
 
@@ -104,22 +103,20 @@ void scan_lanes(std::span<const std::string_view> texts, std::span<std::uint32_t
 }  // namespace
 
 std::uint32_t SubstringAutomaton::first_match(std::string_view text) const noexcept {
-    return std::visit([&](const auto& layout) { return scan_one(text, class_of_.data(), layout.step()); }, layout_);
+    return with_layout([&](const auto& layout) { return scan_one(text, class_of_.data(), layout.step()); });
 }
 
 void SubstringAutomaton::first_matches(std::span<const std::string_view> texts,
                                        std::span<std::uint32_t> out) const noexcept {
-    std::visit(
-        [&](const auto& layout) {
-            const auto step = layout.step();
-            constexpr std::size_t lanes = decltype(step)::lanes;
-            if constexpr (lanes == 1) {
-                for (std::size_t i = 0; i < texts.size(); ++i) out[i] = scan_one(texts[i], class_of_.data(), step);
-            } else {
-                scan_lanes<lanes>(texts, out, class_of_.data(), step);
-            }
-        },
-        layout_);
+    with_layout([&](const auto& layout) {
+        const auto step = layout.step();
+        constexpr std::size_t lanes = decltype(step)::lanes;
+        if constexpr (lanes == 1) {
+            for (std::size_t i = 0; i < texts.size(); ++i) out[i] = scan_one(texts[i], class_of_.data(), step);
+        } else {
+            scan_lanes<lanes>(texts, out, class_of_.data(), step);
+        }
+    });
 }
 
 }  // namespace lorvane::categorizer::automaton
