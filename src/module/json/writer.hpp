@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/bytes.hpp"
 #include "common/describe.hpp"
 #include "module/json/float_text.hpp"
 
@@ -120,9 +121,9 @@ constexpr std::size_t typical_length() {
     }
 }
 
-// Eight decimal digits of v < 10^8, leading zeros included, as the bytes of a
-// little-endian word (the first digit in the lowest byte). The four pairs are computed
-// independently of each other.
+// Eight decimal digits of v < 10^8, leading zeros included, as a word of bytes in memory
+// order (the first digit in the lowest byte; see common/bytes.hpp), whatever the machine.
+// The four pairs are computed independently of each other.
 [[gnu::always_inline]] inline std::uint64_t eight_digits(std::uint32_t v) noexcept {
     static constexpr char pairs[] =
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -132,9 +133,9 @@ constexpr std::size_t typical_length() {
     const std::uint32_t parts[4] = {high / 100, high % 100, low / 100, low % 100};
     std::uint64_t word = 0;
     for (int i = 0; i < 4; ++i) {
-        std::uint16_t pair;
-        std::memcpy(&pair, pairs + 2 * parts[i], 2);
-        word |= std::uint64_t{pair} << (16 * i);
+        const char* pair = pairs + 2 * parts[i];
+        const std::uint64_t digits = static_cast<unsigned char>(pair[0]) | std::uint64_t{static_cast<unsigned char>(pair[1])} << 8;
+        word |= digits << (16 * i);
     }
     return word;
 }
@@ -145,13 +146,12 @@ constexpr std::size_t typical_length() {
     // Each leading '0' is a zero byte after the xor, at the low end of the word.
     const int zeros = v == 0 ? 7 : __builtin_ctzll(word ^ 0x3030303030303030ULL) / 8;
     word >>= 8 * zeros;
-    std::memcpy(p, &word, 8);
+    bytes::store8(p, word);
     return p + 8 - zeros;
 }
 
 [[gnu::always_inline]] inline char* put_eight(char* p, std::uint32_t v) noexcept {
-    const std::uint64_t word = eight_digits(v);
-    std::memcpy(p, &word, 8);
+    bytes::store8(p, eight_digits(v));
     return p + 8;
 }
 
