@@ -209,6 +209,51 @@ def test_surrogate_in_a_key_or_text_is_an_interpreter_error():
     assert message.startswith("invalid request: UnicodeEncodeError: ")
 
 
+class TextSubclass(str):
+    pass
+
+
+def runtime_key(key):
+    """The same key as a str made at run time, not the interned one of the source."""
+    return "".join(list(key))
+
+
+# A rule written every way a caller may write it: read by the quick path for plain dicts
+# of the record's own keys, or left to the general reading, the result is the same.
+RULE_FORMS = [
+    ("plain", lambda r: dict(r)),
+    ("keys made at run time", lambda r: {runtime_key(k): v for k, v in r.items()}),
+    ("an unknown key too", lambda r: {**r, "note": object()}),
+    ("an unknown key first", lambda r: {"note": 1, **r}),
+    ("texts of a str subclass", lambda r: {k: TextSubclass(v) for k, v in r.items()}),
+    ("a dict subclass", lambda r: type("Rule", (dict,), {})(r)),
+    ("keys in another order", lambda r: dict(reversed(list(r.items())))),
+]
+
+
+@pytest.mark.parametrize("make", [f for _, f in RULE_FORMS], ids=[n for n, _ in RULE_FORMS])
+def test_every_way_of_writing_a_record_reads_the_same(make):
+    rule = {"pattern": "café", "category": "Eating out", "merchant": "Café Mocha"}
+    request = {"data": [make({"narration": "CAFÉ MOCHA 12"}), make({"narration": "bus"})],
+               "rules": [make(rule)]}
+    expected = {"data": [{"category": "Eating out", "merchant": "Café Mocha"}, None]}
+    assert lorvane.categorize_transactions(request) == expected
+
+
+@pytest.mark.parametrize(
+    "rule, message",
+    [
+        ({"pattern": "x", "category": "\ud800", "merchant": "m"}, "invalid request: UnicodeEncodeError: "),
+        ({"pattern": "x", "category": 5, "merchant": "m"},
+         "invalid request: unexpected type: 'int' object cannot be converted to 'PyString'"),
+        ({"pattern": "x", "merchant": "m", "extra": 1}, "invalid request: missing field `category`"),
+        ({"pattern": "x", "category": "c", "merchant": "m", 5: 1}, "invalid request: dict keys must have type str"),
+    ],
+)
+def test_a_record_the_quick_path_leaves_is_reported_as_always(rule, message):
+    assert error_of(lorvane.categorize_transactions, {"data": [], "rules": [rule]}).startswith(message)
+
+
 def test_failing_abstract_base_class_test_is_unraisable():
     class Weird:
         # collections.abc.Mapping's isinstance test reads __class__, which raises here.

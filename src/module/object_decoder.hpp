@@ -145,8 +145,62 @@ ObjectResult<void> decode_entry(PyObject* key, PyObject* value, T& out, std::arr
     return decoded;
 }
 
+// The members of a record whose fields are all texts, in declaration order.
+template <class T>
+constexpr auto text_members() {
+    std::array<std::string_view T::*, field_count<T>> members{};
+    std::size_t i = 0;
+    for_each_field<T>([&](const auto& f) {
+        if constexpr (std::is_same_v<typename std::decay_t<decltype(f)>::member_type, std::string_view>) {
+            members[i] = f.member;
+        }
+        ++i;
+    });
+    return members;
+}
+
+// The common case of a narration or a rule: an exact dict whose keys are the record's own
+// interned keys, each mapped to a str whose UTF-8 can be read in place. True when the
+// record was read so; false leaves it, and anything unusual (another key, a missing one,
+// a value that is not such a str), to the general reading, which reads it again and
+// reports what it finds as the rules say. Nothing here can run the caller's code.
+template <class T>
+bool read_plain_texts(PyObject* dict, T& out, HeldTexts& held) {
+    static constexpr auto members = text_members<T>();
+    const auto* keys = field_keys<T>();
+    if (!keys) {
+        PyErr_Clear();
+        return false;
+    }
+    const std::size_t mark = held.size();
+    std::uint32_t seen = 0;
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(dict, &position, &key, &value)) {
+        std::size_t i = 0;
+        while (i < field_count<T> && (*keys)[i] != key) ++i;
+        Py_ssize_t size = 0;
+        const char* text = i < field_count<T> && PyUnicode_Check(value) ? utf8_in_place(value, size) : nullptr;
+        if (!text) {
+            PyErr_Clear();  // the general reading meets the same failure and reports it
+            held.resize(mark);
+            return false;
+        }
+        held.push_back(PyRef::borrow(value));
+        out.*members[i] = std::string_view(text, static_cast<std::size_t>(size));
+        seen |= std::uint32_t{1} << i;
+    }
+    if (seen == (std::uint32_t{1} << field_count<T>) - 1) return true;
+    held.resize(mark);
+    return false;
+}
+
 template <class T>
 ObjectResult<void> decode_record(PyObject* object, T& out, HeldTexts& held) {
+    if constexpr (!fields_run_caller_code<T>()) {
+        if (Py_TYPE(object) == &PyDict_Type && read_plain_texts(object, out, held)) return {};
+    }
     if (const Kind kind = is_mapping(object); kind != Kind::yes) return fail(not_of_kind(kind, object, "Mapping"));
     std::array<bool, field_count<T>> seen{};
     if (!fields_run_caller_code<T>() && Py_TYPE(object) == &PyDict_Type) {

@@ -15,10 +15,15 @@ AsUtf8AndSize find_in_place_reader() {
     return reinterpret_cast<AsUtf8AndSize>(runtime_symbol("PyUnicode_AsUTF8AndSize"));
 }
 
+const AsUtf8AndSize in_place = find_in_place_reader();
+
 }  // namespace
 
+const char* utf8_in_place(PyObject* str, Py_ssize_t& size) {
+    return in_place ? in_place(str, &size) : nullptr;
+}
+
 bool utf8_text(PyObject* str, Utf8Text& out) {
-    static const AsUtf8AndSize in_place = find_in_place_reader();
     if (in_place) {
         Py_ssize_t size = 0;
         const char* data = in_place(str, &size);

@@ -22,4 +22,9 @@ struct Utf8Text {
 // `str` must be a str.
 bool utf8_text(PyObject* str, Utf8Text& out);
 
+// The UTF-8 that a str keeps with it, read in place (3.10 on), or null where the running
+// interpreter cannot give it, with its error set when the str has none (a lone surrogate).
+// `str` must be a str; the text lives as long as the str.
+const char* utf8_in_place(PyObject* str, Py_ssize_t& size);
+
 }  // namespace lorvane
