@@ -7,13 +7,16 @@ import os
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 import pytest
 
 lorvane_cli = pytest.importorskip("lorvane_cli")
 from lorvane_cli.errors import CliError  # noqa: E402
+from lorvane_cli.errors import Stopped  # noqa: E402
 from lorvane_cli.output import replaced_file  # noqa: E402
+from lorvane_cli.stopping import stop_signals_raise  # noqa: E402
 
 RULES = os.path.join(os.path.dirname(lorvane_cli.__file__), "data", "rules.json")
 
@@ -43,6 +46,22 @@ def test_a_stopped_run_leaves_no_file(tmp_path, signal_name, status):
         command.kill()
     assert command.returncode == status
     assert "Traceback" not in command.stderr.read().decode()
+    assert os.listdir(tmp_path) == []
+
+
+@pytest.mark.skipif(not hasattr(signal, "SIGTERM") or sys.platform == "win32", reason="POSIX signals")
+def test_a_signal_just_after_the_file_is_made_still_removes_it(tmp_path, monkeypatch):
+    made = tempfile.mkstemp
+
+    def made_then_signalled(*args, **kwargs):
+        result = made(*args, **kwargs)
+        os.kill(os.getpid(), signal.SIGTERM)  # handled at the next bytecode, before the name is kept
+        return result
+
+    monkeypatch.setattr(tempfile, "mkstemp", made_then_signalled)
+    with pytest.raises(Stopped), stop_signals_raise():
+        with replaced_file(str(tmp_path / "out.csv"), force=False):
+            raise AssertionError("the run goes on after SIGTERM")
     assert os.listdir(tmp_path) == []
 
 

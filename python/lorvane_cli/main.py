@@ -8,17 +8,14 @@ run with nothing left behind: an output file being written is removed.
 from __future__ import annotations
 
 import argparse
-import contextlib
 import os
-import signal
 import sys
-import threading
-from types import FrameType
-from typing import Any, Iterator, List, NoReturn, Optional
+from typing import List, NoReturn, Optional
 
 from lorvane_cli.defaults import BATCH_ROWS, CONNECT_TIMEOUT, FOLDS
 from lorvane_cli.errors import CliError, Stopped
 from lorvane_cli.loan_request import amount, percent
+from lorvane_cli.stopping import stop_signals_raise
 
 EXAMPLES = """\
 examples:
@@ -29,8 +26,6 @@ examples:
   lorvane derive categorised.csv -o rules.json --check
   lorvane rules check rules.json --against statement.csv
 """
-# Signals that end a run the way Ctrl-C does.
-STOP_SIGNALS = tuple(getattr(signal, name) for name in ("SIGTERM", "SIGHUP") if hasattr(signal, name))
 
 
 class Parser(argparse.ArgumentParser):
@@ -201,24 +196,6 @@ def run(argv: Optional[List[str]]) -> int:
         return rules_command.run(args)
     from lorvane_cli import demo
     return demo.run()
-
-
-def stop(signal_number: int, _frame: Optional[FrameType]) -> None:
-    raise Stopped(signal_number)
-
-
-@contextlib.contextmanager
-def stop_signals_raise() -> Iterator[None]:
-    """SIGTERM and SIGHUP raise Stopped in the main thread for the run's length."""
-    if threading.current_thread() is not threading.main_thread():
-        yield
-        return
-    saved: List[Any] = [signal.signal(number, stop) for number in STOP_SIGNALS]
-    try:
-        yield
-    finally:
-        for number, handler in zip(STOP_SIGNALS, saved):
-            signal.signal(number, handler)
 
 
 def main(argv: Optional[List[str]] = None) -> int:

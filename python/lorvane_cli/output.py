@@ -18,6 +18,7 @@ import tempfile
 from typing import IO, Iterator, Optional
 
 from lorvane_cli.errors import CliError
+from lorvane_cli.stopping import held
 
 
 def exists_text(path: str) -> str:
@@ -71,18 +72,21 @@ def replaced_file(path: str, force: bool) -> Iterator[str]:
     directory = os.path.dirname(os.path.abspath(path))
     base = os.path.basename(path)
     _, suffix = os.path.splitext(base)
+    temporary = None
     try:
-        handle, temporary = tempfile.mkstemp(prefix=f".{base}.", suffix=suffix, dir=directory)
-    except OSError as error:
-        raise CliError(f"{path}: cannot write there: {error.strerror or error}") from None
-    os.close(handle)
-    try:
+        with held():  # the file is made and its name kept before a signal may end the run
+            try:
+                handle, temporary = tempfile.mkstemp(prefix=f".{base}.", suffix=suffix, dir=directory)
+            except OSError as error:
+                raise CliError(f"{path}: cannot write there: {error.strerror or error}") from None
+            os.close(handle)
         os.chmod(temporary, file_mode(path))
         yield temporary
         move_into_place(temporary, path, force)
     except BaseException:
-        with contextlib.suppress(OSError):
-            os.unlink(temporary)
+        if temporary is not None:
+            with contextlib.suppress(OSError):
+                os.unlink(temporary)
         raise
 
 
