@@ -11,8 +11,12 @@ namespace lorvane::categorizer::direct {
 // thirtieth in a full block of texts of like length), and a pattern's three runs all
 // meet it by chance less than once in 500 texts. Past 2^14 buckets, texts so long hold
 // most runs of their letters anyway.
+//
+// The masks take no more than 64 KiB or eight bytes per byte of text, whichever is more,
+// however the text is spread: one long text among many short ones would otherwise give
+// every block its many buckets. Fewer buckets only let more texts through to the search.
 GramMasks::GramMasks(std::span<const std::string_view> texts) : blocks_((texts.size() + block - 1) / block) {
-    std::size_t most = 0, longest = 0;
+    std::size_t most = 0, longest = 0, total = 0;
     for (std::size_t k = 0; k < blocks_; ++k) {
         std::size_t bytes = 0;
         for (std::size_t t = k * block; t < std::min(texts.size(), (k + 1) * block); ++t) {
@@ -20,8 +24,12 @@ GramMasks::GramMasks(std::span<const std::string_view> texts) : blocks_((texts.s
             longest = std::max(longest, texts[t].size());
         }
         most = std::max(most, bytes);
+        total += bytes;
     }
-    const std::size_t buckets = std::bit_ceil(std::clamp<std::size_t>(std::max(most / 2, 8 * longest), 32, 1 << 14));
+    constexpr std::size_t fewest = 32, most_buckets = std::size_t{1} << 14;
+    const std::size_t affordable = std::max<std::size_t>(64 * 1024, 8 * total) / (sizeof(std::uint64_t) * blocks_);
+    const std::size_t wanted = std::bit_ceil(std::clamp<std::size_t>(std::max(most / 2, 8 * longest), fewest, most_buckets));
+    const std::size_t buckets = std::max(fewest, std::min(wanted, std::bit_floor(std::max<std::size_t>(affordable, 1))));
     shift_ = static_cast<std::uint32_t>(32 - std::countr_zero(buckets));
     masks_.assign(buckets * blocks_, 0);
     for (std::size_t t = 0; t < texts.size(); ++t) {
