@@ -10,6 +10,8 @@
 namespace lorvane::categorizer {
 
 Result<CategorizeResponse, EngineError> categorize(const CategorizeRequest& request) {
+    CategorizeResponse response;
+    if (request.data.empty()) return response;  // nothing to decide: no pattern is read
     std::vector<std::string_view> narrations;
     narrations.reserve(request.data.size());
     for (const MapInput& input : request.data) narrations.push_back(input.narration);
@@ -17,7 +19,6 @@ Result<CategorizeResponse, EngineError> categorize(const CategorizeRequest& requ
     patterns.reserve(request.rules.size());
     for (const CategoryRule& rule : request.rules) patterns.push_back(rule.pattern);
 
-    CategorizeResponse response;
     static_assert(Picks<CategoryMatch>::none == UINT32_MAX, "first_rules writes the picks");
     response.data.picked = first_rules(patterns, std::move(narrations));
     response.data.choices.reserve(request.rules.size());
