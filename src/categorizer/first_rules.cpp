@@ -104,6 +104,10 @@ constexpr double search_cost = 0.1;
 
 }  // namespace
 
+double estimated_ns(Way way, const Work& work) noexcept {
+    return way == Way::direct ? direct_cost(work) : automaton_cost(work);
+}
+
 Way cheapest_way(const Work& work) noexcept {
     return direct_cost(work) <= automaton_cost(work) ? Way::direct : Way::automaton;
 }
