@@ -13,6 +13,7 @@ sys.path.insert(0, BENCHMARKS)
 
 import data  # noqa: E402
 import grid  # noqa: E402
+import grid_floor  # noqa: E402
 import grid_report  # noqa: E402
 import run  # noqa: E402
 import timing  # noqa: E402
@@ -136,6 +137,14 @@ def test_library_categorisers_on_awkward_rules(library, batched, rules):
         pytest.skip("%s is not installed" % library)
     request = {"data": [{"narration": n} for n in NARRATIONS], "rules": rules}
     assert categorize(request) == plain.categorize(request)
+
+
+def test_the_floor_is_measured_beside_the_module(capsys):
+    grid_floor.main(["--narrations", "3", "--rules", "5"])
+    line = capsys.readouterr().out.splitlines()[-1]
+    assert line.startswith("3 × 5 ") and line.count("µs") == 3
+    request = data.categorize_case(3, 5)
+    assert len(grid_floor.floor(request)["data"]) == 3
 
 
 def test_generated_data_is_the_same_on_every_call():
