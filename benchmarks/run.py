@@ -299,23 +299,27 @@ BOUNDS = """\
   most of them. The way is chosen from the request's size by estimates fitted to
   `benchmarks/matcher_cost.py` (each way's time outside the interpreter): in the grid the
   direct search takes up to 10 narrations at 10 rules, 100 at 100 rules and 1,000 at
-  1,000 and 10,000 rules, the automaton the larger requests. With one narration, the call is then reading the rules: about 40 ns per rule in
-  the object form, below the interpreter's own `map(itemgetter(...))` over the same dicts
-  (50–100 ns), and about 1.2 ns per byte in the JSON form, four times faster than
-  `json.loads`. The automaton's build, now paid only by requests of many narrations, costs
-  about 30, 15 and 17 ns per pattern byte at 100, 1,000 and 10,000 rules (3 %, 7 % and a
-  third of the call at 10,000 narrations).
-- **The grid's cells of 10 and 100 rules** are bound by the interpreter's objects, not by
-  matching. `python benchmarks/grid_floor.py` times, beside each call, what the
-  interpreter spends on the request and the result alone (reading the rules' and
-  narrations' fields and copying a result dict per narration in its own C loops, no
-  matching): at 10 rules plain Python is only 2.7× (10 narrations), 5× (100) and 8×
-  (1,000 and 10,000) that floor, so no implementation that takes and returns these objects
-  can reach 3×, 5× and 20× there; the module's call is 1.7–2.1× the floor, the rest
-  being the scan (about a third of the call at 1,000 × 10, one table lookup per byte with
-  five narrations side by side) and lowercasing. In the JSON form at 1,000 × 10 the scan
-  takes about 40 % of the call and reading the JSON about a quarter: 40× plain Python would
-  need under 0.5 ns per byte of request for reading, matching and writing together.
+  1,000 and 10,000 rules, the automaton the larger requests. With one narration, the
+  call is then reading the rules: about 40 ns per rule in the object form, below the
+  interpreter's own `map(itemgetter(...))` over the same dicts (50–100 ns), and about
+  1.2 ns per byte in the JSON form, four times faster than `json.loads`. The automaton's
+  build, now paid only by requests of many narrations, costs about 30, 15 and 17 ns per
+  pattern byte at 100, 1,000 and 10,000 rules (3 %, 7 % and a third of the call at
+  10,000 narrations).
+- **The grid's cells of few rules.** `python benchmarks/grid_floor.py` times, beside each
+  call, what the interpreter spends on the request and the result alone (reading the
+  rules' and narrations' fields and copying a result dict per narration, in its own C
+  loops, with no matching). At 10 rules plain Python is only 2.7× that floor with 10
+  narrations, 5× with 100 and 8× with 1,000 and 10,000, so no implementation that takes
+  and returns these objects can reach 3×, 5× and 20× there; the module's call is
+  1.7–2.1× the floor. At 100 rules plain Python is 45× the floor and the module's call
+  2.2×, which puts it at the 20× target: of the call at 1,000 × 100, the scan of the
+  narrations takes about 28 % (one table lookup per byte, five narrations side by side),
+  the result dicts and their release about a quarter, reading the narrations about 10 %
+  and building the automaton about 8 %. In the JSON form at 1,000 × 10 the scan takes
+  about 40 % of the call and reading the JSON about a quarter; 40× plain Python would need
+  under 0.5 ns per byte of request for reading, matching and writing together, where the
+  scan alone takes about 1.1 ns per byte of narration.
 - **Rules from 1 to 10,000**: up to 2 MiB the automaton keeps a full row of transitions
   for every state; above, only shallow, branching and failure-link states have rows
   and every other state keeps its one child beside its failure link's row, so the
