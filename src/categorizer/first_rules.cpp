@@ -29,8 +29,7 @@ struct LoweredPatterns {
         std::size_t total = 0;
         for (std::size_t i = 0; i < patterns.size(); ++i) {
             const std::string_view p = patterns[i];
-            const bool own_lowercase =
-                bytes::is_ascii(p) && std::none_of(p.begin(), p.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+            const bool own_lowercase = bytes::is_ascii(p) && !has_ascii_capital(p);
             if (!own_lowercase) {
                 ends[i] = 0;
                 total += p.size();
@@ -73,17 +72,20 @@ void lower_texts(std::vector<std::string_view>& texts, std::string& lowered, Kee
     }
 }
 
-// One automaton of all the lowercased patterns. An ASCII narration is read as is when
-// the automaton reads its capitals as small letters.
+// One automaton of all the lowercased patterns. Narrations not yet lowercased are
+// lowercased here, except ASCII ones when the automaton reads their capitals as small
+// letters.
 void by_automaton(std::span<const std::string_view> patterns, std::vector<std::string_view>& narrations,
-                  std::span<std::uint32_t> picked, const automaton::LayoutChoice& layout) {
+                  bool narrations_lowered, std::span<std::uint32_t> picked, const automaton::LayoutChoice& layout) {
     const LoweredPatterns lowered_patterns(patterns);
     const RuleMatcher matcher(lowered_patterns.views, layout);
     std::fill(picked.begin(), picked.end(), matcher.first_match({}));
     if (!matcher.reads_text()) return;
     std::string lowered;
-    lower_texts(narrations, lowered,
-                [&](std::string_view text) { return matcher.folds_ascii_capitals() && bytes::is_ascii(text); });
+    if (!narrations_lowered) {
+        lower_texts(narrations, lowered,
+                    [&](std::string_view text) { return matcher.folds_ascii_capitals() && bytes::is_ascii(text); });
+    }
     matcher.first_matches(narrations, picked);
 }
 
@@ -137,18 +139,18 @@ std::vector<std::uint32_t> first_rules(std::span<const std::string_view> pattern
     Work work{narrations.size(), 0, patterns.size(), 0};
     for (const std::string_view text : narrations) work.text_bytes += text.size();
     for (const std::string_view p : patterns) work.pattern_bytes += p.size();
-    if (choice.forced.value_or(cheapest_way(work)) == Way::direct) {
-        const std::vector<std::string_view> written = narrations;
-        std::string lowered;
+    std::string lowered;  // the direct search's lowercased narrations, kept for the automaton
+    const bool direct = choice.forced.value_or(cheapest_way(work)) == Way::direct;
+    if (direct) {
         lower_texts(narrations, lowered, [](std::string_view) { return false; });
         // Searches that would cost more than twice the automaton are cut short.
         const auto budget = static_cast<std::size_t>(2 * automaton_cost(work) / search_cost);
         if (direct::first_rules(patterns, narrations, picked, budget)) return picked;
-        // A search went over its budget: the automaton's time is linear whatever the texts.
-        narrations = written;
+        // A search went over its budget: the automaton's time is linear whatever the texts,
+        // and it scans the narrations already lowercased.
         std::fill(picked.begin(), picked.end(), RuleMatcher::no_rule);
     }
-    by_automaton(patterns, narrations, picked, choice.layout);
+    by_automaton(patterns, narrations, direct, picked, choice.layout);
     return picked;
 }
 

@@ -20,10 +20,6 @@ std::uint32_t lowered_gram_at(const char* p) noexcept {
     return static_cast<std::uint32_t>(bytes::lower_ascii8(gram_at(p)));
 }
 
-bool has_capital(std::string_view ascii) noexcept {
-    return std::any_of(ascii.begin(), ascii.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
-}
-
 }  // namespace
 
 bool first_rules(std::span<const std::string_view> patterns, std::span<const std::string_view> texts,
@@ -58,7 +54,7 @@ bool first_rules(std::span<const std::string_view> patterns, std::span<const std
         for (std::size_t k = 0; k < masks.blocks(); ++k) {
             std::uint64_t maybe = m >= 3 ? GramMasks::candidates(probe, k) & undecided[k] : undecided[k];
             if (maybe == 0) continue;
-            if (std::exchange(lowercase, false) && has_capital(written)) lower();
+            if (std::exchange(lowercase, false) && has_ascii_capital(written)) lower();
             for (; maybe != 0; maybe &= maybe - 1) {
                 const std::size_t t = k * GramMasks::block + static_cast<std::size_t>(std::countr_zero(maybe));
                 if (texts[t].size() > budget) return false;
