@@ -28,6 +28,11 @@ from baselines import automata, jsonlibs, plain
 NARRATIONS = [1, 10, 100, 1_000, 10_000, 100_000]
 RULES = [10, 100, 1_000, 10_000]
 OBJECTS, JSON = "categorize_transactions", "categorize_transactions_json"
+
+
+def counts(text):
+    """Counts written comma-separated, as the command lines take them ("1,10,1_000")."""
+    return [int(n) for n in text.split(",")]
 FUNCTIONS = [OBJECTS, JSON]
 PLAIN = {OBJECTS: "plain Python", JSON: "plain Python + json"}
 

@@ -19,6 +19,7 @@ from operator import itemgetter
 import lorvane
 
 import data
+import grid
 from baselines import plain
 
 RULE_FIELDS = itemgetter("pattern", "category", "merchant")
@@ -44,14 +45,10 @@ def fastest_seconds(function, argument, samples=7, least=0.03):
     return best
 
 
-def counts(text):
-    return [int(part.replace("_", "")) for part in text.split(",")]
-
-
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--narrations", type=counts, default=[10, 100, 1_000, 10_000])
-    parser.add_argument("--rules", type=counts, default=[10, 100])
+    parser.add_argument("--narrations", type=grid.counts, default=[10, 100, 1_000, 10_000])
+    parser.add_argument("--rules", type=grid.counts, default=[10, 100])
     args = parser.parse_args(argv)
     print("%-22s %12s %12s %12s %14s %16s" % (
         "narrations × rules", "lorvane", "plain", "floor", "lorvane/floor", "plain/floor"))

@@ -14,17 +14,14 @@ import sys
 import tempfile
 
 import data
-
-
-def counts(text):
-    return [int(part.replace("_", "")) for part in text.split(",")]
+import grid
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build", help="a build directory configured with -DLORVANE_TESTS=ON")
-    parser.add_argument("--narrations", type=counts, default=[1, 10, 100, 1_000, 10_000])
-    parser.add_argument("--rules", type=counts, default=[10, 100, 1_000, 10_000])
+    parser.add_argument("--narrations", type=grid.counts, default=[1, 10, 100, 1_000, 10_000])
+    parser.add_argument("--rules", type=grid.counts, default=[10, 100, 1_000, 10_000])
     args = parser.parse_args()
     program = os.path.join(args.build, "lorvane_matcher_cost")
     for narrations in args.narrations:

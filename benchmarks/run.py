@@ -87,7 +87,7 @@ def parse_arguments(argv):
             setattr(args, key, value)
     for key in ("rule_counts", "grid_narrations", "grid_rules"):
         if isinstance(getattr(args, key), str):
-            setattr(args, key, [int(n) for n in getattr(args, key).split(",")])
+            setattr(args, key, grid.counts(getattr(args, key)))
     args.sections = [s for s in args.sections.split(",") if s]
     unknown = set(args.sections) - set(SECTIONS)
     if unknown:
